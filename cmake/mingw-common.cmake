@@ -1,0 +1,11 @@
+# Shared part of the MinGW-w64 toolchain files; ZELKUPD_MINGW_TRIPLET names the target.
+set(CMAKE_C_COMPILER ${ZELKUPD_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZELKUPD_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZELKUPD_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZELKUPD_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Only the static zlib may be linked: the product must need nothing but Windows itself.
+set(ZLIB_USE_STATIC_LIBS ON)

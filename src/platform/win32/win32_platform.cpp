@@ -1,0 +1,220 @@
+#include "platform/win32/win32_platform.h"
+
+#include <shellapi.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <vector>
+
+#include "runtime/win32/wide.h"
+
+namespace zelkupd {
+namespace {
+
+using TGetModuleFileNameExW = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
+
+struct TEnumContext {
+  TEnumWindowsProc Proc;
+  void* Param;
+};
+
+BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) {
+  const auto* context = reinterpret_cast<const TEnumContext*>(param);
+  return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE : FALSE;
+}
+
+HWND ToHwnd(TWindowHandle window) {
+  return reinterpret_cast<HWND>(window);
+}
+
+bool WriteAll(HANDLE handle, std::string_view bytes, DWORD& error) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    if (::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ==
+        FALSE) {
+      error = ::GetLastError();
+      return false;
+    }
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+Win32Platform::~Win32Platform() {
+  if (FPsapi != nullptr) {
+    ::FreeLibrary(static_cast<HMODULE>(FPsapi));
+  }
+}
+
+std::uint32_t Win32Platform::StdOutputType() {
+  FStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  return ::GetFileType(FStdOutput);
+}
+
+std::uint32_t Win32Platform::ConsoleOutputCodePage() {
+  return ::GetConsoleOutputCP();
+}
+
+std::uint32_t Win32Platform::WriteStdOutput(std::string_view bytes) {
+  DWORD error = 0;
+  return WriteAll(FStdOutput, bytes, error) ? 0 : error;
+}
+
+void Win32Platform::WriteStdError(std::string_view bytes) {
+  DWORD error = 0;
+  WriteAll(::GetStdHandle(STD_ERROR_HANDLE), bytes, error);
+}
+
+int Win32Platform::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                                  std::uint32_t style) {
+  return ::MessageBoxW(nullptr, WidePtr(text), WidePtr(caption), style);
+}
+
+TInetHandle Win32Platform::OpenInternetSession() {
+  return ::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
+
+TInetHandle Win32Platform::OpenInternetUrl(TInetHandle session, const std::u16string& url,
+                                           std::uint32_t flags) {
+  return ::InternetOpenUrlW(session, WidePtr(url), nullptr, 0, flags, 0);
+}
+
+bool Win32Platform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
+                                        std::uint32_t& value) {
+  DWORD number = value;
+  DWORD size = sizeof number;
+  DWORD index = 0;
+  const bool ok = ::HttpQueryInfoW(request, infoLevel, &number, &size, &index) != FALSE;
+  if (ok) {
+    value = number;
+  }
+  return ok;
+}
+
+bool Win32Platform::InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
+                                     std::uint32_t& bytesRead) {
+  DWORD read = 0;
+  const bool ok = ::InternetReadFile(request, buffer, size, &read) != FALSE;
+  bytesRead = read;
+  return ok;
+}
+
+void Win32Platform::InternetCloseHandle(TInetHandle handle) {
+  ::InternetCloseHandle(handle);
+}
+
+void Win32Platform::EnumWindows(TEnumWindowsProc proc, void* param) {
+  TEnumContext context{proc, param};
+  ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&context));
+}
+
+bool Win32Platform::IsWindowVisible(TWindowHandle window) {
+  return ::IsWindowVisible(ToHwnd(window)) != FALSE;
+}
+
+TWindowHandle Win32Platform::GetWindowOwner(TWindowHandle window) {
+  return reinterpret_cast<TWindowHandle>(::GetWindow(ToHwnd(window), GW_OWNER));
+}
+
+std::uint32_t Win32Platform::GetWindowProcessId(TWindowHandle window) {
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(ToHwnd(window), &processId);
+  return processId;
+}
+
+bool Win32Platform::PostWindowMessage(TWindowHandle window, std::uint32_t message,
+                                      std::uintptr_t wParam, std::intptr_t lParam) {
+  return ::PostMessageW(ToHwnd(window), message, wParam, lParam) != FALSE;
+}
+
+TProcessHandle Win32Platform::OpenProcess(std::uint32_t access, std::uint32_t processId) {
+  return ::OpenProcess(access, FALSE, processId);
+}
+
+bool Win32Platform::GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
+                                        std::u16string& path) {
+  if (!FPsapiTried) {
+    FPsapiTried = true;
+    HMODULE library = ::LoadLibraryW(L"PSAPI.dll");
+    // A module handle below 32 is an error code of the old loader, never a module.
+    if (reinterpret_cast<std::uintptr_t>(library) >= 32) {
+      FPsapi = library;
+      FGetModuleFileNameEx =
+          reinterpret_cast<void*>(::GetProcAddress(library, "GetModuleFileNameExW"));
+    }
+  }
+  if (FGetModuleFileNameEx == nullptr) {
+    return false;
+  }
+  const auto getName = reinterpret_cast<TGetModuleFileNameExW>(FGetModuleFileNameEx);
+  std::vector<wchar_t> buffer(capacity, L'\0');
+  if (getName(process, nullptr, buffer.data(), capacity) == 0) {
+    return false;
+  }
+  buffer.back() = L'\0';
+  path = FromWide(buffer.data());
+  return true;
+}
+
+std::uint32_t Win32Platform::WaitForSingleObject(TProcessHandle process,
+                                                 std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(process, milliseconds);
+}
+
+void Win32Platform::CloseHandle(TProcessHandle process) {
+  ::CloseHandle(process);
+}
+
+int Win32Platform::FileOperation(TShellFileOp& operation) {
+  SHFILEOPSTRUCTW request{};
+  request.hwnd = nullptr;
+  request.wFunc = operation.Func;
+  request.pFrom = WidePtr(operation.From);
+  request.pTo = nullptr;
+  request.fFlags = operation.Flags;
+  request.fAnyOperationsAborted = operation.AnyOperationsAborted ? TRUE : FALSE;
+  request.hNameMappings = nullptr;
+  request.lpszProgressTitle = nullptr;
+  const int result = ::SHFileOperationW(&request);
+  operation.AnyOperationsAborted = request.fAnyOperationsAborted != FALSE;
+  return result;
+}
+
+void Win32Platform::ShellExecuteFile(const std::u16string& verb, const std::u16string& file,
+                                     const std::u16string& directory, int showCommand) {
+  ::ShellExecuteW(nullptr, WidePtr(verb), WidePtr(file), nullptr, WidePtr(directory), showCommand);
+}
+
+bool Win32Platform::SetEnvironmentValue(const std::u16string& name, const std::u16string& value) {
+  return ::SetEnvironmentVariableW(WidePtr(name), WidePtr(value)) != FALSE;
+}
+
+std::uint32_t Win32Platform::ExpandEnvironment(const std::u16string& source, std::uint32_t capacity,
+                                               std::u16string& expanded) {
+  std::vector<wchar_t> buffer(capacity, L'\0');
+  const DWORD length = ::ExpandEnvironmentStringsW(WidePtr(source), buffer.data(), capacity);
+  if (length >= 1 && length <= capacity) {
+    expanded = FromWide(buffer.data(), length - 1);
+  }
+  return length;
+}
+
+void Win32Platform::Sleep(std::uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
+std::u16string Win32Platform::ModuleFileName() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length < buffer.size()) {
+      return FromWide(buffer.data(), length);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace zelkupd

@@ -1,0 +1,21 @@
+// A seam for tests: a hook that the file bindings consult before each operation that changes the
+// disk, so a test can make one fail (a full disk, a locked file) at an exact point. The product
+// never installs a hook.
+#pragma once
+
+#include <string_view>
+
+namespace zelkupd {
+
+enum class TFaultPoint { Create, Write, Rename, Replace, Delete, CreateDir, RemoveDir, SetTimes };
+
+// Returns true to make the operation on `path` fail. Writes then fail as on a full disk, the other
+// operations as access denied.
+using TFaultHook = bool (*)(TFaultPoint point, std::u16string_view path);
+
+void SetFaultHook(TFaultHook hook);
+
+// True when an installed hook asks this operation to fail.
+bool FaultRequested(TFaultPoint point, std::u16string_view path);
+
+}  // namespace zelkupd

@@ -1,0 +1,64 @@
+// File-system operations on Windows-form paths: existence tests, folders, removal, renames, file
+// times and the system's error texts. The exact Win32 calls live in win32/, their native stand-ins
+// in posix/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/datetime.h"
+
+namespace zelkupd {
+
+// True when the path names a file (not a folder); links are followed.
+bool FileExists(std::u16string_view path);
+
+// True when the path names a folder; links are followed.
+bool DirectoryExists(std::u16string_view path);
+
+// Creates the folder and every missing parent; true when the folder exists afterwards.
+bool ForceDirectories(std::u16string_view path);
+
+// Creates one folder; false when it could not be created (it may already exist).
+bool CreateDir(std::u16string_view path);
+
+bool RemoveDir(std::u16string_view path);
+bool RemoveFile(std::u16string_view path);
+
+// Renames a file or folder; fails when the target exists.
+bool RenameFile(std::u16string_view from, std::u16string_view to);
+
+// Moves a file over another one atomically and durably (MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH on Windows, rename and fsync natively).
+bool MoveFileOver(std::u16string_view from, std::u16string_view to);
+
+// Opens the path for writing with read sharing and backup semantics (so a folder opens too) and
+// sets its creation and last-write times; the last-access time is left alone. False when the path
+// cannot be opened.
+bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFileTime& lastWrite);
+
+struct TFileTimes {
+  TFileTime Creation;
+  TFileTime LastAccess;
+  TFileTime LastWrite;
+};
+// Reads the three times of a file or folder; false when it cannot be opened.
+bool GetFileTimes(std::u16string_view path, TFileTimes& times);
+
+struct TDirEntry {
+  std::u16string Name;
+  bool IsDirectory = false;
+};
+// The entries of a folder other than "." and "..", in no particular order.
+std::vector<TDirEntry> ListDirectory(std::u16string_view path);
+
+// The error code of the last failed call of this unit or of the stream layer (GetLastError).
+std::uint32_t LastOsError();
+
+// The operating system's message for an error code, with trailing control characters, blanks and
+// periods removed.
+std::u16string SysErrorMessage(std::uint32_t code);
+
+}  // namespace zelkupd

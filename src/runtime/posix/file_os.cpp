@@ -1,0 +1,94 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "runtime/os_file.h"
+#include "runtime/posix/os_path.h"
+
+namespace zelkupd::os {
+
+const std::uint32_t kDiskFullError = ENOSPC;
+const std::uint32_t kAccessDeniedError = EACCES;
+
+// Share modes have no native equivalent; natively every open shares everything.
+std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
+  int flags = O_CLOEXEC;
+  switch (mode.Access) {
+    case TFileAccess::Read:
+      flags |= O_RDONLY;
+      break;
+    case TFileAccess::Write:
+      flags |= O_WRONLY;
+      break;
+    case TFileAccess::ReadWrite:
+      flags |= O_RDWR;
+      break;
+  }
+  if (mode.Disposition == TFileDisposition::CreateAlways) {
+    flags |= O_CREAT | O_TRUNC;
+  }
+  const std::string native = NativePath(path);
+  struct stat info {};
+  if (stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    SetLastOsError(EISDIR);
+    return kInvalidFile;
+  }
+  const int fd = open(native.c_str(), flags, 0666);
+  if (fd < 0) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    return kInvalidFile;
+  }
+  return fd;
+}
+
+void CloseFile(std::intptr_t file) {
+  if (file != kInvalidFile) {
+    close(static_cast<int>(file));
+  }
+}
+
+bool ReadFile(std::intptr_t file, void* buffer, std::uint32_t count, std::uint32_t& done) {
+  const ssize_t n = read(static_cast<int>(file), buffer, count);
+  if (n < 0) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    done = 0;
+    return false;
+  }
+  done = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool WriteFile(std::intptr_t file, const void* buffer, std::uint32_t count, std::uint32_t& done) {
+  const ssize_t n = write(static_cast<int>(file), buffer, count);
+  if (n < 0) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    done = 0;
+    return false;
+  }
+  done = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool SeekFile(std::intptr_t file, std::int64_t offset, TSeekOrigin origin, std::int64_t& position) {
+  int whence = SEEK_SET;
+  if (origin == TSeekOrigin::Current) {
+    whence = SEEK_CUR;
+  } else if (origin == TSeekOrigin::End) {
+    whence = SEEK_END;
+  }
+  const off_t result = lseek(static_cast<int>(file), offset, whence);
+  if (result < 0) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    return false;
+  }
+  position = result;
+  return true;
+}
+
+bool FlushFile(std::intptr_t file) {
+  return fsync(static_cast<int>(file)) == 0;
+}
+
+}  // namespace zelkupd::os

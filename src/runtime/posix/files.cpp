@@ -1,0 +1,182 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/fault_hook.h"
+#include "runtime/files.h"
+#include "runtime/posix/os_path.h"
+#include "runtime/text.h"
+
+namespace zelkupd {
+namespace {
+
+thread_local std::uint32_t gLastError = 0;
+
+bool Record(bool ok) {
+  if (!ok) {
+    gLastError = static_cast<std::uint32_t>(errno);
+  }
+  return ok;
+}
+
+bool Allowed(TFaultPoint point, std::u16string_view path) {
+  if (FaultRequested(point, path)) {
+    gLastError = EACCES;
+    return false;
+  }
+  return true;
+}
+
+bool StatFollow(std::u16string_view path, struct stat& info) {
+  return stat(os::NativePath(path).c_str(), &info) == 0;
+}
+
+constexpr std::int64_t kUnixEpochTicks = 116444736000000000LL;
+
+timespec ToTimespec(const TFileTime& time) {
+  const std::int64_t sinceEpoch = static_cast<std::int64_t>(time.Ticks()) - kUnixEpochTicks;
+  timespec result{};
+  result.tv_sec = static_cast<time_t>(sinceEpoch / 10000000);
+  result.tv_nsec = static_cast<long>((sinceEpoch % 10000000) * 100);
+  if (result.tv_nsec < 0) {
+    result.tv_nsec += 1000000000;
+    result.tv_sec -= 1;
+  }
+  return result;
+}
+
+TFileTime FromTimespec(const timespec& time) {
+  const std::int64_t ticks =
+      static_cast<std::int64_t>(time.tv_sec) * 10000000 + time.tv_nsec / 100 + kUnixEpochTicks;
+  return TFileTime::FromTicks(static_cast<std::uint64_t>(ticks));
+}
+
+}  // namespace
+
+namespace os {
+void SetLastOsError(std::uint32_t code) {
+  gLastError = code;
+}
+}  // namespace os
+
+bool FileExists(std::u16string_view path) {
+  struct stat info {};
+  return StatFollow(path, info) && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(std::u16string_view path) {
+  struct stat info {};
+  return StatFollow(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool CreateDir(std::u16string_view path) {
+  return Allowed(TFaultPoint::CreateDir, path) &&
+         Record(mkdir(os::NativePath(path).c_str(), 0777) == 0);
+}
+
+bool ForceDirectories(std::u16string_view path) {
+  std::u16string dir(path);
+  while (dir.size() > 1 && (dir.back() == u'\\' || dir.back() == u'/')) {
+    dir.pop_back();
+  }
+  if (dir.empty() || DirectoryExists(dir)) {
+    return !dir.empty();
+  }
+  const std::size_t parentEnd = dir.find_last_of(u"\\/");
+  if (parentEnd != std::u16string::npos && parentEnd > 0) {
+    ForceDirectories(std::u16string_view(dir).substr(0, parentEnd));
+  }
+  CreateDir(dir);
+  return DirectoryExists(dir);
+}
+
+bool RemoveDir(std::u16string_view path) {
+  return Allowed(TFaultPoint::RemoveDir, path) && Record(rmdir(os::NativePath(path).c_str()) == 0);
+}
+
+bool RemoveFile(std::u16string_view path) {
+  return Allowed(TFaultPoint::Delete, path) && !DirectoryExists(path) &&
+         Record(unlink(os::NativePath(path).c_str()) == 0);
+}
+
+bool RenameFile(std::u16string_view from, std::u16string_view to) {
+  return Allowed(TFaultPoint::Rename, from) &&
+         Record(renameat2(AT_FDCWD, os::NativePath(from).c_str(), AT_FDCWD,
+                          os::NativePath(to).c_str(), RENAME_NOREPLACE) == 0);
+}
+
+bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
+  if (!Allowed(TFaultPoint::Replace, to)) {
+    return false;
+  }
+  const std::string target = os::NativePath(to);
+  if (!Record(std::rename(os::NativePath(from).c_str(), target.c_str()) == 0)) {
+    return false;
+  }
+  const std::size_t slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+bool SetFileTimes(std::u16string_view path, const TFileTime& /*creation*/,
+                  const TFileTime& lastWrite) {
+  if (!Allowed(TFaultPoint::SetTimes, path)) {
+    return false;
+  }
+  // The native file systems keep no settable creation time; only the last-write time is set.
+  const timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(lastWrite)};
+  return Record(utimensat(AT_FDCWD, os::NativePath(path).c_str(), times, 0) == 0);
+}
+
+bool GetFileTimes(std::u16string_view path, TFileTimes& times) {
+  struct stat info {};
+  if (!Record(StatFollow(path, info))) {
+    return false;
+  }
+  times = {TFileTime{}, FromTimespec(info.st_atim), FromTimespec(info.st_mtim)};
+  return true;
+}
+
+std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
+  std::vector<TDirEntry> entries;
+  const std::string native = os::NativePath(path);
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) {
+    return entries;
+  }
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") {
+      continue;
+    }
+    struct stat info {};
+    const bool isDir = stat((native + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    entries.push_back({Utf8ToUtf16(name), isDir});
+  }
+  closedir(dir);
+  return entries;
+}
+
+std::uint32_t LastOsError() {
+  return gLastError;
+}
+
+std::u16string SysErrorMessage(std::uint32_t code) {
+  std::u16string text = Utf8ToUtf16(std::strerror(static_cast<int>(code)));
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace zelkupd

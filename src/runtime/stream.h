@@ -1,0 +1,101 @@
+// Byte streams: the abstract TStream with the exact-count reads and writes that raise the stream
+// errors, TFileStream with the Win32 access and share modes, and TMemoryStream.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelkupd {
+
+enum class TSeekOrigin { Begin, Current, End };
+
+class TStream {
+ public:
+  TStream() = default;
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+  virtual ~TStream() = default;
+
+  // Reads up to `count` bytes; returns how many arrived (0 at the end or on failure).
+  virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+  // Writes up to `count` bytes; returns how many were written.
+  virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+  // Moves the position; returns the new position from the start.
+  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+  virtual std::int64_t Size();
+
+  std::int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+  void SetPosition(std::int64_t position) { Seek(position, TSeekOrigin::Begin); }
+
+  // Exactly `count` bytes, or EReadError.
+  void ReadBuffer(void* buffer, std::size_t count);
+  // Exactly `count` bytes, or EWriteError.
+  void WriteBuffer(const void* buffer, std::size_t count);
+};
+
+enum class TFileAccess { Read, Write, ReadWrite };
+enum class TFileShare { None, Read };
+enum class TFileDisposition { OpenExisting, CreateAlways };
+
+struct TFileMode {
+  TFileAccess Access;
+  TFileShare Share;
+  TFileDisposition Disposition;
+};
+
+// The modes the program opens files with.
+inline constexpr TFileMode kOpenReadShareRead{TFileAccess::Read, TFileShare::Read,
+                                              TFileDisposition::OpenExisting};
+inline constexpr TFileMode kOpenReadExclusive{TFileAccess::Read, TFileShare::None,
+                                              TFileDisposition::OpenExisting};
+inline constexpr TFileMode kCreateWriteShareRead{TFileAccess::Write, TFileShare::Read,
+                                                 TFileDisposition::CreateAlways};
+inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare::None,
+                                                 TFileDisposition::CreateAlways};
+inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
+                                                     TFileDisposition::CreateAlways};
+
+// A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError for
+// OpenExisting and EFCreateError for CreateAlways, with the full path and the system's text.
+class TFileStream : public TStream {
+ public:
+  TFileStream(std::u16string_view path, const TFileMode& mode);
+  ~TFileStream() override;
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+
+  // Forces written data to the disk (FlushFileBuffers); false on failure.
+  bool FlushToDisk();
+  const std::u16string& FileName() const { return FFileName; }
+
+ private:
+  std::u16string FFileName;
+  std::intptr_t FHandle;
+};
+
+// A growable stream in memory.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::string_view bytes) : FData(bytes.begin(), bytes.end()) {}
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+
+  const std::vector<unsigned char>& Data() const { return FData; }
+
+ private:
+  std::vector<unsigned char> FData;
+  std::size_t FPosition = 0;
+};
+
+// Reads the whole file; raises the open error of TFileStream.
+std::string ReadWholeFile(std::u16string_view path, const TFileMode& mode = kOpenReadShareRead);
+
+}  // namespace zelkupd

@@ -1,0 +1,152 @@
+#include <windows.h>
+
+#include "runtime/fault_hook.h"
+#include "runtime/files.h"
+#include "runtime/os_file.h"
+#include "runtime/text.h"
+#include "runtime/win32/scoped_handle.h"
+#include "runtime/win32/wide.h"
+
+namespace zelkupd {
+namespace {
+
+DWORD Attributes(std::u16string_view path) {
+  return ::GetFileAttributesW(WidePtr(std::u16string(path)));
+}
+
+// False, with the error a fault hook reports, when a test asks this operation to fail.
+bool Allowed(TFaultPoint point, std::u16string_view path) {
+  if (FaultRequested(point, path)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
+
+FILETIME ToFileTime(const TFileTime& time) {
+  return {time.Low, time.High};
+}
+TFileTime FromFileTime(const FILETIME& time) {
+  return {time.dwLowDateTime, time.dwHighDateTime};
+}
+
+}  // namespace
+
+bool FileExists(std::u16string_view path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(std::u16string_view path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDir(std::u16string_view path) {
+  return Allowed(TFaultPoint::CreateDir, path) &&
+         ::CreateDirectoryW(WidePtr(std::u16string(path)), nullptr) != FALSE;
+}
+
+bool ForceDirectories(std::u16string_view path) {
+  std::u16string dir(path);
+  while (!dir.empty() && (dir.back() == u'\\' || dir.back() == u'/')) {
+    dir.pop_back();
+  }
+  if (dir.empty() || DirectoryExists(dir)) {
+    return !dir.empty();
+  }
+  const std::size_t parentEnd = dir.find_last_of(u"\\/");
+  if (parentEnd != std::u16string::npos && parentEnd > 0 && dir[parentEnd - 1] != u':') {
+    ForceDirectories(std::u16string_view(dir).substr(0, parentEnd));
+  }
+  CreateDir(dir);
+  return DirectoryExists(dir);
+}
+
+bool RemoveDir(std::u16string_view path) {
+  return Allowed(TFaultPoint::RemoveDir, path) &&
+         ::RemoveDirectoryW(WidePtr(std::u16string(path))) != FALSE;
+}
+
+bool RemoveFile(std::u16string_view path) {
+  return Allowed(TFaultPoint::Delete, path) &&
+         ::DeleteFileW(WidePtr(std::u16string(path))) != FALSE;
+}
+
+bool RenameFile(std::u16string_view from, std::u16string_view to) {
+  return Allowed(TFaultPoint::Rename, from) &&
+         ::MoveFileExW(WidePtr(std::u16string(from)), WidePtr(std::u16string(to)), 0) != FALSE;
+}
+
+bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
+  return Allowed(TFaultPoint::Replace, to) &&
+         ::MoveFileExW(WidePtr(std::u16string(from)), WidePtr(std::u16string(to)),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFileTime& lastWrite) {
+  if (!Allowed(TFaultPoint::SetTimes, path)) {
+    return false;
+  }
+  const TScopedFileHandle file(::CreateFileW(WidePtr(std::u16string(path)), GENERIC_WRITE,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.IsValid()) {
+    return false;
+  }
+  const FILETIME created = ToFileTime(creation);
+  const FILETIME written = ToFileTime(lastWrite);
+  return ::SetFileTime(file.Get(), &created, nullptr, &written) != FALSE;
+}
+
+bool GetFileTimes(std::u16string_view path, TFileTimes& times) {
+  const TScopedFileHandle file(::CreateFileW(WidePtr(std::u16string(path)), 0,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILETIME created{};
+  FILETIME accessed{};
+  FILETIME written{};
+  if (!file.IsValid() || ::GetFileTime(file.Get(), &created, &accessed, &written) == FALSE) {
+    return false;
+  }
+  times = {FromFileTime(created), FromFileTime(accessed), FromFileTime(written)};
+  return true;
+}
+
+std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
+  std::vector<TDirEntry> entries;
+  const std::u16string pattern = std::u16string(path) + u"\\*";
+  WIN32_FIND_DATAW data{};
+  HANDLE find = ::FindFirstFileW(WidePtr(pattern), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    return entries;
+  }
+  do {
+    const std::u16string name = FromWide(data.cFileName);
+    if (name != u"." && name != u"..") {
+      entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    }
+  } while (::FindNextFileW(find, &data) != FALSE);
+  ::FindClose(find);
+  return entries;
+}
+
+std::uint32_t LastOsError() {
+  return ::GetLastError();
+}
+
+std::u16string SysErrorMessage(std::uint32_t code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length =
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text = length != 0 ? FromWide(buffer, length) : std::u16string();
+  ::LocalFree(buffer);
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace zelkupd

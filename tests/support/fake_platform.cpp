@@ -1,0 +1,279 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/codepage.h"
+#include "runtime/text.h"
+
+namespace zelkupd::test {
+namespace {
+
+constexpr std::uint32_t kSynchronize = 0x00100000;
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitTimeout = 258;
+constexpr std::uint32_t kWmClose = 16;
+char gSession;
+
+std::string Utf8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
+
+}  // namespace
+
+std::uint32_t FakePlatform::StdOutputType() {
+  Calls.push_back("GetFileType");
+  return OutputType;
+}
+
+std::uint32_t FakePlatform::ConsoleOutputCodePage() {
+  return ConsoleCodePage;
+}
+
+std::uint32_t FakePlatform::WriteStdOutput(std::string_view bytes) {
+  Calls.push_back("WriteFile " + std::to_string(bytes.size()));
+  if (FailWritesWith != 0) {
+    return FailWritesWith;
+  }
+  StdOut.append(bytes);
+  StdOutWrites.emplace_back(bytes);
+  return 0;
+}
+
+void FakePlatform::WriteStdError(std::string_view bytes) {
+  StdErr.append(bytes);
+}
+
+int FakePlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                                 std::uint32_t style) {
+  Calls.push_back("MessageBox " + std::to_string(style));
+  Boxes.push_back({text, caption, style});
+  if (BoxAnswers.empty()) {
+    return kIdOk;
+  }
+  const int answer = BoxAnswers.front();
+  BoxAnswers.pop_front();
+  return answer;
+}
+
+TInetHandle FakePlatform::OpenInternetSession() {
+  Calls.push_back("InternetOpen");
+  if (SessionFails) {
+    return nullptr;
+  }
+  ++OpenInetHandles;
+  return &gSession;
+}
+
+TInetHandle FakePlatform::OpenInternetUrl(TInetHandle session, const std::u16string& url,
+                                          std::uint32_t flags) {
+  Calls.push_back("InternetOpenUrl " + Utf8(url));
+  OpenedUrls.push_back(url);
+  OpenUrlFlags.push_back(flags);
+  const auto it = Responses.find(url);
+  if (session != &gSession || it == Responses.end() || it->second.OpenFails) {
+    return nullptr;
+  }
+  FRequests.push_back({url, 0});
+  ++OpenInetHandles;
+  return &FRequests.back();
+}
+
+bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
+                                       std::uint32_t& value) {
+  Calls.push_back("HttpQueryInfo " + std::to_string(infoLevel));
+  const TResponse& response = Responses.at(static_cast<TRequest*>(request)->Url);
+  constexpr std::uint32_t kStatusCode = 19;
+  constexpr std::uint32_t kContentLength = 5;
+  constexpr std::uint32_t kFlagNumber = 0x20000000;
+  if (infoLevel == (kStatusCode | kFlagNumber) && !response.StatusQueryFails) {
+    value = response.Status;
+    return true;
+  }
+  if (infoLevel == (kContentLength | kFlagNumber) && response.HasContentLength) {
+    value = response.ContentLength;
+    return true;
+  }
+  return false;
+}
+
+bool FakePlatform::InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
+                                    std::uint32_t& bytesRead) {
+  Calls.push_back("InternetReadFile " + std::to_string(size));
+  auto* state = static_cast<TRequest*>(request);
+  const TResponse& response = Responses.at(state->Url);
+  bytesRead = 0;
+  if (state->NextBlock >= response.Blocks.size()) {
+    return !response.ReadFailsAtEnd;
+  }
+  const std::string& block = response.Blocks[state->NextBlock++];
+  bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(block.size(), size));
+  std::memcpy(buffer, block.data(), bytesRead);
+  return true;
+}
+
+void FakePlatform::InternetCloseHandle(TInetHandle handle) {
+  Calls.push_back(handle == nullptr ? "InternetCloseHandle null" : "InternetCloseHandle");
+  if (handle != nullptr) {
+    --OpenInetHandles;
+  }
+}
+
+FakePlatform::TWindow* FakePlatform::FindWindow(TWindowHandle window) {
+  const auto it = std::find_if(Windows.begin(), Windows.end(),
+                               [&](const TWindow& w) { return w.Handle == window; });
+  return it == Windows.end() ? nullptr : &*it;
+}
+
+void FakePlatform::EnumWindows(TEnumWindowsProc proc, void* param) {
+  Calls.push_back("EnumWindows");
+  const std::vector<TWindow> snapshot = Windows;
+  for (const TWindow& window : snapshot) {
+    if (proc(window.Handle, param) == 0) {
+      break;
+    }
+  }
+}
+
+bool FakePlatform::IsWindowVisible(TWindowHandle window) {
+  const TWindow* w = FindWindow(window);
+  return w != nullptr && w->Visible;
+}
+
+TWindowHandle FakePlatform::GetWindowOwner(TWindowHandle window) {
+  const TWindow* w = FindWindow(window);
+  return w == nullptr ? 0 : w->Owner;
+}
+
+std::uint32_t FakePlatform::GetWindowProcessId(TWindowHandle window) {
+  const TWindow* w = FindWindow(window);
+  return w == nullptr ? 0 : w->ProcessId;
+}
+
+bool FakePlatform::PostWindowMessage(TWindowHandle window, std::uint32_t message,
+                                     std::uintptr_t wParam, std::intptr_t lParam) {
+  Calls.push_back("PostMessage " + std::to_string(window) + " " + std::to_string(message) + " " +
+                  std::to_string(wParam) + " " + std::to_string(lParam));
+  TWindow* w = FindWindow(window);
+  if (w == nullptr) {
+    return false;
+  }
+  if (message == kWmClose && w->ClosesAfter > 0 && ++w->CloseRequests >= w->ClosesAfter) {
+    const std::uint32_t processId = w->ProcessId;
+    Windows.erase(Windows.begin() + (w - Windows.data()));
+    const bool hasOthers = std::any_of(Windows.begin(), Windows.end(),
+                                       [&](const TWindow& o) { return o.ProcessId == processId; });
+    if (!hasOthers && Processes.count(processId) != 0) {
+      Processes[processId].Running = false;
+    }
+  } else if (message == kWmClose) {
+    ++w->CloseRequests;
+  }
+  return true;
+}
+
+TProcessHandle FakePlatform::OpenProcess(std::uint32_t access, std::uint32_t processId) {
+  Calls.push_back("OpenProcess " + std::to_string(access) + " " + std::to_string(processId));
+  const auto it = Processes.find(processId);
+  if (it == Processes.end()) {
+    return nullptr;
+  }
+  const bool sync = (access & kSynchronize) != 0;
+  if ((sync && (it->second.SyncOpenFails || !it->second.Running)) ||
+      (!sync && it->second.QueryOpenFails)) {
+    return nullptr;
+  }
+  FProcessHandles.push_back(processId);
+  ++OpenProcessHandles;
+  return &FProcessHandles.back();
+}
+
+bool FakePlatform::GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
+                                       std::u16string& path) {
+  Calls.push_back("GetModuleFileNameEx " + std::to_string(capacity));
+  if (PsapiMissing) {
+    return false;
+  }
+  const std::u16string& image = Processes.at(*static_cast<std::uint32_t*>(process)).ImagePath;
+  path = image.substr(0, capacity - 1);
+  return true;
+}
+
+std::uint32_t FakePlatform::WaitForSingleObject(TProcessHandle process,
+                                                std::uint32_t milliseconds) {
+  const std::uint32_t processId = *static_cast<std::uint32_t*>(process);
+  Calls.push_back("WaitForSingleObject " + std::to_string(processId) + " " +
+                  std::to_string(milliseconds));
+  Waits.push_back(milliseconds);
+  return Processes.at(processId).Running ? kWaitTimeout : kWaitObject0;
+}
+
+void FakePlatform::CloseHandle(TProcessHandle process) {
+  Calls.push_back("CloseHandle");
+  if (process != nullptr) {
+    --OpenProcessHandles;
+  }
+}
+
+int FakePlatform::FileOperation(TShellFileOp& operation) {
+  Calls.push_back("SHFileOperation");
+  FileOperations.push_back(operation);
+  operation.AnyOperationsAborted = FileOperationAborts;
+  return FileOperationResult;
+}
+
+void FakePlatform::ShellExecuteFile(const std::u16string& verb, const std::u16string& file,
+                                    const std::u16string& directory, int showCommand) {
+  Calls.push_back("ShellExecute " + Utf8(file));
+  Executes.push_back({verb, file, directory, showCommand});
+}
+
+bool FakePlatform::SetEnvironmentValue(const std::u16string& name, const std::u16string& value) {
+  Calls.push_back("SetEnvironmentVariable " + Utf8(name) + "=" + Utf8(value));
+  Environment[UpperCase(name)] = value;
+  return true;
+}
+
+std::uint32_t FakePlatform::ExpandEnvironment(const std::u16string& source, std::uint32_t capacity,
+                                              std::u16string& expanded) {
+  Calls.push_back("ExpandEnvironmentStrings " + Utf8(source));
+  std::u16string result;
+  std::size_t i = 0;
+  while (i < source.size()) {
+    const std::size_t open = source.find(u'%', i);
+    const std::size_t close = open == std::u16string::npos ? open : source.find(u'%', open + 1);
+    if (close == std::u16string::npos) {
+      result += source.substr(i);
+      break;
+    }
+    result += source.substr(i, open - i);
+    const auto it = Environment.find(UpperCase(source.substr(open + 1, close - open - 1)));
+    if (it != Environment.end()) {
+      result += it->second;
+      i = close + 1;
+    } else {
+      result += source.substr(open, close - open);
+      i = close;
+    }
+  }
+  const auto length = static_cast<std::uint32_t>(result.size() + 1);
+  if (length <= capacity) {
+    expanded = result;
+  }
+  return length;
+}
+
+void FakePlatform::Sleep(std::uint32_t milliseconds) {
+  Calls.push_back("Sleep " + std::to_string(milliseconds));
+  Sleeps.push_back(milliseconds);
+}
+
+std::u16string FakePlatform::ModuleFileName() {
+  return ModulePath;
+}
+
+std::u16string DecodedStdOut(const FakePlatform& platform) {
+  return DecodeCodePage(platform.StdOut, 932);
+}
+
+}  // namespace zelkupd::test

@@ -1,0 +1,140 @@
+// A scripted Platform for the unit tests: every call is recorded in Calls, and the answers come
+// from the public fields a test sets up (message box answers, HTTP responses, windows and
+// processes, environment, module path).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zelkupd::test {
+
+class FakePlatform : public Platform {
+ public:
+  // --- Console ---
+  std::uint32_t OutputType = kFileTypeDisk;
+  std::uint32_t ConsoleCodePage = 932;
+  std::uint32_t FailWritesWith = 0;       // an error code that every WriteStdOutput returns
+  std::string StdOut;                     // every byte written to the standard output
+  std::vector<std::string> StdOutWrites;  // each WriteStdOutput call's bytes
+  std::string StdErr;
+
+  // --- Message boxes ---
+  struct TBox {
+    std::u16string Text;
+    std::u16string Caption;
+    std::uint32_t Style;
+  };
+  std::deque<int> BoxAnswers;  // answered in order; kIdOk when none is left
+  std::vector<TBox> Boxes;
+
+  // --- Internet ---
+  struct TResponse {
+    bool OpenFails = false;
+    bool StatusQueryFails = false;
+    std::uint32_t Status = 200;
+    std::vector<std::string> Blocks;  // what each InternetReadFile delivers, in order
+    bool ReadFailsAtEnd = false;      // after the blocks a read fails instead of returning 0 bytes
+    bool HasContentLength = false;
+    std::uint32_t ContentLength = 0;
+  };
+  bool SessionFails = false;
+  std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL fails to open
+  std::vector<std::u16string> OpenedUrls;
+  std::vector<std::uint32_t> OpenUrlFlags;
+  int OpenInetHandles = 0;  // handles opened and not yet closed
+
+  // --- Windows and processes ---
+  struct TWindow {
+    TWindowHandle Handle = 0;
+    std::uint32_t ProcessId = 0;
+    bool Visible = true;
+    TWindowHandle Owner = 0;
+    int ClosesAfter = 1;  // WM_CLOSE requests until it closes; 0 never
+    int CloseRequests = 0;
+  };
+  struct TProcess {
+    std::u16string ImagePath;
+    bool QueryOpenFails = false;  // OpenProcess for the image path fails
+    bool SyncOpenFails = false;   // OpenProcess with SYNCHRONIZE fails
+    bool Running = true;
+  };
+  std::vector<TWindow> Windows;  // in EnumWindows order
+  std::map<std::uint32_t, TProcess> Processes;
+  bool PsapiMissing = false;
+  std::vector<std::uint32_t> Waits;  // the timeout of each WaitForSingleObject
+  int OpenProcessHandles = 0;
+
+  // --- Shell ---
+  int FileOperationResult = 0;
+  bool FileOperationAborts = false;
+  std::vector<TShellFileOp> FileOperations;
+  struct TExecute {
+    std::u16string Verb;
+    std::u16string File;
+    std::u16string Directory;
+    int Show;
+  };
+  std::vector<TExecute> Executes;
+
+  // --- Environment, time, module ---
+  std::map<std::u16string, std::u16string> Environment;
+  std::vector<std::uint32_t> Sleeps;
+  std::u16string ModulePath = u"C:\\ZELK\\zelkupd.exe";
+
+  // Every call in order, for the tests of sequences ("Sleep 100", "MessageBox 291", ...).
+  std::vector<std::string> Calls;
+
+  // Platform
+  std::uint32_t StdOutputType() override;
+  std::uint32_t ConsoleOutputCodePage() override;
+  std::uint32_t WriteStdOutput(std::string_view bytes) override;
+  void WriteStdError(std::string_view bytes) override;
+  int ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                     std::uint32_t style) override;
+  TInetHandle OpenInternetSession() override;
+  TInetHandle OpenInternetUrl(TInetHandle session, const std::u16string& url,
+                              std::uint32_t flags) override;
+  bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
+                           std::uint32_t& value) override;
+  bool InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
+                        std::uint32_t& bytesRead) override;
+  void InternetCloseHandle(TInetHandle handle) override;
+  void EnumWindows(TEnumWindowsProc proc, void* param) override;
+  bool IsWindowVisible(TWindowHandle window) override;
+  TWindowHandle GetWindowOwner(TWindowHandle window) override;
+  std::uint32_t GetWindowProcessId(TWindowHandle window) override;
+  bool PostWindowMessage(TWindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                         std::intptr_t lParam) override;
+  TProcessHandle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  bool GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
+                           std::u16string& path) override;
+  std::uint32_t WaitForSingleObject(TProcessHandle process, std::uint32_t milliseconds) override;
+  void CloseHandle(TProcessHandle process) override;
+  int FileOperation(TShellFileOp& operation) override;
+  void ShellExecuteFile(const std::u16string& verb, const std::u16string& file,
+                        const std::u16string& directory, int showCommand) override;
+  bool SetEnvironmentValue(const std::u16string& name, const std::u16string& value) override;
+  std::uint32_t ExpandEnvironment(const std::u16string& source, std::uint32_t capacity,
+                                  std::u16string& expanded) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::u16string ModuleFileName() override;
+
+ private:
+  struct TRequest {
+    std::u16string Url;
+    std::size_t NextBlock = 0;
+  };
+  TWindow* FindWindow(TWindowHandle window);
+  std::deque<TRequest> FRequests;  // stable addresses: handles point at them
+  std::deque<std::uint32_t> FProcessHandles;
+};
+
+// The standard output decoded from code page 932, for readable assertions.
+std::u16string DecodedStdOut(const FakePlatform& platform);
+
+}  // namespace zelkupd::test
