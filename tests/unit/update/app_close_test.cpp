@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ class AppCloseTest : public ::testing::Test {
     fake.Windows.push_back(window);
     return fake.Windows.back();
   }
-  long Count(const std::string& call) const {
+  std::ptrdiff_t Count(const std::string& call) const {
     return std::count(fake.Calls.begin(), fake.Calls.end(), call);
   }
   bool Called(const std::string& prefix) const {

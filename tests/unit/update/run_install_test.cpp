@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ class RunInstallTest : public ::testing::Test {
     fake.Windows.push_back(window);
     return fake.Windows.back();
   }
-  long Count(const std::string& call) const {
+  std::ptrdiff_t Count(const std::string& call) const {
     return std::count(fake.Calls.begin(), fake.Calls.end(), call);
   }
   // The calls from the first one that starts with `first` up to the extraction's first retry
