@@ -94,6 +94,7 @@ bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32
   if (inTable) {
     table[static_cast<std::size_t>(slot)] = processId;
   } else if (slot >= 0 && processId != 0) {
+    // Outside the table nothing waits for it later, so it gets its wait now.
     WaitForProcess(ctx.System, processId, kSlotWaitMs);
   }
   return true;

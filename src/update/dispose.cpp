@@ -21,7 +21,6 @@ void RecycleArchive(TRunContext& ctx) {
   // A one-entry file list: the path, then the double zero that ends the list.
   recycleOp.From = ctx.State.ArchivePath + std::u16string(2, u'\0');
   recycleOp.Flags = kRecycleFlags;
-  recycleOp.AnyOperationsAborted = false;
   if (ctx.System.FileOperation(recycleOp) != 0 && !recycleOp.AnyOperationsAborted) {
     ctx.Console.PrintLine(ctx.State.ArchivePath +
                           u" をごみ箱へ投棄中に何らかのエラーが発生しました");

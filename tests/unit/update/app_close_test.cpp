@@ -230,14 +230,14 @@ TEST_F(AppCloseTest, AProcessThatCannotBeOpenedForWaitingCountsAsEnded) {
 class Win32AppCloseTest : public ::testing::Test {
  protected:
   ~Win32AppCloseTest() override {
-    for (HWND window : FWindows) {
+    for (HWND window : windows) {
       ::DestroyWindow(window);
     }
   }
   HWND Create(DWORD style, HWND owner) {
     HWND window = ::CreateWindowExW(0, L"STATIC", L"zelkupd test", WS_OVERLAPPED | style, 0, 0, 10,
                                     10, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    FWindows.push_back(window);
+    windows.push_back(window);
     return window;
   }
   static std::u16string OwnExe() {
@@ -247,7 +247,7 @@ class Win32AppCloseTest : public ::testing::Test {
   }
 
   Win32Platform system;
-  std::vector<HWND> FWindows;
+  std::vector<HWND> windows;
 };
 
 TEST_F(Win32AppCloseTest, OnlyAVisibleUnownedWindowOfTheExecutableIsFound) {
