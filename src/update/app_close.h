@@ -5,12 +5,32 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
 #include "update/run_context.h"
 
 namespace zelkupd {
 
+// The search record of one window enumeration. The enumeration callback's only channel is its
+// parameter, so the record also carries the platform it asks about each window.
+struct THWndRec {
+  TWindowHandle hWin = 0;   // the first matching window; 0 while none is found
+  std::u16string Filename;  // the executable path searched for
+  Platform* System = nullptr;
+};
+
+// The full path of the executable of the window's process; empty when it cannot be read.
+std::u16string GetWindowExeName(Platform& system, TWindowHandle window);
+
+// The EnumWindows callback over a THWndRec: skips hidden and owned windows, stops (0) at the
+// first window whose executable path equals Filename when both are upper-cased.
+int EnumAppWindowProc(TWindowHandle window, void* record);
+
+// The first matching window in EnumWindows order, or 0; an empty path matches nothing.
+TWindowHandle FindAppWindow(Platform& system, const std::u16string& exePath);
+
 // Asks the first visible, unowned window of the executable to close; records its process in
-// slot 0..19, or waits up to 2000 ms for it for a larger slot. False when no window was found.
+// slot 0..19, or waits up to 2000 ms for it for a larger slot (a negative one does neither).
+// False when no window was found; slots from `slot` to 19 are then emptied.
 bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32_t slot);
 
 // Waits up to 3000 ms for each recorded process; false when a wait timed out.

@@ -9,7 +9,8 @@ namespace zelkupd {
 // Prints "ダウンロードしたアーカイブは" and what DeleteMode will do, as one line.
 void AnnounceDisposal(TRunContext& ctx);
 
-// Deletes (1), recycles (2) or keeps (anything else) the archive.
+// Deletes (1), recycles (2) or keeps (anything else) the archive at ArchivePath. A failed recycle
+// that the user did not cancel is reported with its line and the end notice.
 void DisposeArchive(TRunContext& ctx);
 
 // Prints "ゼルク を起動..." and starts ProgramDir + "ZELK.EXE", not waiting for it.

@@ -158,7 +158,11 @@ bool FakePlatform::PostWindowMessage(TWindowHandle window, std::uint32_t message
   if (w == nullptr) {
     return false;
   }
-  if (message == kWmClose && w->ClosesAfter > 0 && ++w->CloseRequests >= w->ClosesAfter) {
+  if (message != kWmClose) {
+    return true;
+  }
+  ++w->CloseRequests;
+  if (w->ClosesAfter > 0 && w->CloseRequests >= w->ClosesAfter) {
     const std::uint32_t processId = w->ProcessId;
     Windows.erase(Windows.begin() + (w - Windows.data()));
     const bool hasOthers = std::any_of(Windows.begin(), Windows.end(),
@@ -166,8 +170,6 @@ bool FakePlatform::PostWindowMessage(TWindowHandle window, std::uint32_t message
     if (!hasOthers && Processes.count(processId) != 0) {
       Processes[processId].Running = false;
     }
-  } else if (message == kWmClose) {
-    ++w->CloseRequests;
   }
   return true;
 }
@@ -205,7 +207,11 @@ std::uint32_t FakePlatform::WaitForSingleObject(TProcessHandle process,
   Calls.push_back("WaitForSingleObject " + std::to_string(processId) + " " +
                   std::to_string(milliseconds));
   Waits.push_back(milliseconds);
-  return Processes.at(processId).Running ? kWaitTimeout : kWaitObject0;
+  TProcess& waited = Processes.at(processId);
+  if (waited.EndsInWait) {
+    waited.Running = false;
+  }
+  return waited.Running ? kWaitTimeout : kWaitObject0;
 }
 
 void FakePlatform::CloseHandle(TProcessHandle process) {

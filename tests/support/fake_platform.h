@@ -62,6 +62,7 @@ class FakePlatform : public Platform {
     bool QueryOpenFails = false;  // OpenProcess for the image path fails
     bool SyncOpenFails = false;   // OpenProcess with SYNCHRONIZE fails
     bool Running = true;
+    bool EndsInWait = false;  // a running process that ends during the first wait on it
   };
   std::vector<TWindow> Windows;  // in EnumWindows order
   std::map<std::uint32_t, TProcess> Processes;
