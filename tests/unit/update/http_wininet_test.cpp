@@ -107,11 +107,12 @@ class TLoopbackServer {
 
 // A reply with `status`, announcing `announced` bytes (none when negative) and carrying `body`.
 std::string Reply(int status, long long announced, const std::string& body) {
-  std::string head = "HTTP/1.1 " + std::to_string(status) + " X\r\nConnection: close\r\n";
+  std::string reply = "HTTP/1.1 ";
+  reply.append(std::to_string(status)).append(" X\r\nConnection: close\r\n");
   if (announced >= 0) {
-    head += "Content-Length: " + std::to_string(announced) + "\r\n";
+    reply.append("Content-Length: ").append(std::to_string(announced)).append("\r\n");
   }
-  return head + "\r\n" + body;
+  return reply.append("\r\n").append(body);
 }
 
 std::string Body(std::size_t size) {
