@@ -6,13 +6,23 @@
 
 namespace zelkupd {
 
+// A download arrives as ArchivePath + kPartSuffix in the same folder and is moved over
+// ArchivePath only once it is complete, so a broken transfer never replaces an earlier complete
+// file of that name and never leaves a truncated archive to be offered again.
+inline constexpr char16_t kPartSuffix[] = u".part";
+
 // Opens the root Internet handle into hInternet; false when there is none.
 bool OpenInternet(TRunContext& ctx);
 
-// Reads TargetUrl into PageText (empty when nothing was read).
+// Reads TargetUrl into PageText (empty when nothing was read). The HTTP status is not looked at:
+// an error page is read as text too.
 void FetchPage(TRunContext& ctx);
 
-// Writes TargetUrl into the file ArchivePath; sets Downloaded when the transfer ran to its end.
+// Writes TargetUrl into the file ArchivePath; sets Downloaded only when the status was 200 and
+// the transfer was complete: no read failed and no fewer bytes arrived than the Content-Length
+// the server announced (without one, the end of the data is the end). A broken transfer prints
+// "取得出来ませんでした.", a file that cannot be created, written or moved into place
+// "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was.
 void DownloadArchive(TRunContext& ctx);
 
 // Closes hInternet (also when there is none).

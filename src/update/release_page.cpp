@@ -1,21 +1,169 @@
 #include "update/release_page.h"
 
+#include <limits>
+
+#include "runtime/codepage.h"
+#include "runtime/paths.h"
+#include "runtime/text.h"
+#include "update/site.h"
+
 namespace zelkupd {
+namespace {
+
+constexpr std::u16string_view kMarker = u"id=\"$zelk32$\"";
+constexpr std::u16string_view kHrefOpening = u"href=\"";
+constexpr char16_t kQuote = u'"';
+constexpr char16_t kSeparator = u',';
+constexpr char16_t kBetaMarker = u'b';
+constexpr std::size_t kNamePrefixLength = 7;
+constexpr std::size_t kLinkFolderLength = 4;  // "zip/"
+constexpr std::int32_t kReleaseRank = 100000;
+
+bool IsBlank(char16_t c) {
+  return c >= 1 && c <= 32;
+}
+
+std::size_t SkipBlanks(std::u16string_view text, std::size_t at) {
+  while (at < text.size() && IsBlank(text[at])) {
+    ++at;
+  }
+  return at;
+}
+
+// The quoted token that starts at `at` (on its opening quote); `at` ends after its closing quote,
+// or at the end of the text when there is none.
+std::u16string QuotedToken(std::u16string_view text, std::size_t& at) {
+  std::u16string token;
+  ++at;
+  while (at < text.size()) {
+    if (text[at] == kQuote) {
+      if (at + 1 < text.size() && text[at + 1] == kQuote) {
+        token.push_back(kQuote);
+        at += 2;
+        continue;
+      }
+      ++at;
+      break;
+    }
+    token.push_back(text[at++]);
+  }
+  return token;
+}
+
+// A signed decimal number that fits 32 bits; 0 for anything else, the empty text included.
+std::int32_t DecimalOrZero(std::u16string_view digits) {
+  std::size_t at = 0;
+  const bool negative = !digits.empty() && digits[0] == u'-';
+  if (!digits.empty() && (digits[0] == u'-' || digits[0] == u'+')) {
+    ++at;
+  }
+  if (at == digits.size()) {
+    return 0;
+  }
+  const std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + negative;
+  std::int64_t value = 0;
+  for (; at < digits.size(); ++at) {
+    if (digits[at] < u'0' || digits[at] > u'9') {
+      return 0;
+    }
+    value = value * 10 + (digits[at] - u'0');
+    if (value > limit) {
+      return 0;
+    }
+  }
+  return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+// The name without the extension that follows its last "\" or ":".
+std::u16string NameBase(std::u16string_view name) {
+  return ChangeFileExt(name, u"");
+}
+
+}  // namespace
+
+std::vector<std::u16string> CommaListTokens(std::u16string_view text) {
+  std::vector<std::u16string> tokens;
+  std::size_t at = SkipBlanks(text, 0);
+  while (at < text.size()) {
+    if (text[at] == kQuote) {
+      tokens.push_back(QuotedToken(text, at));
+    } else {
+      const std::size_t start = at;
+      while (at < text.size() && text[at] > 32 && text[at] != kSeparator) {
+        ++at;
+      }
+      tokens.emplace_back(text.substr(start, at - start));
+    }
+    at = SkipBlanks(text, at);
+    if (at < text.size() && text[at] == kSeparator) {
+      if (at + 1 == text.size()) {
+        tokens.emplace_back();
+      }
+      at = SkipBlanks(text, at + 1);
+    }
+  }
+  return tokens;
+}
 
 void FindArchiveLink(TUpdateState& state) {
   state.TargetUrl.clear();
+  const std::u16string decoded = DecodeCodePage(state.PageText, AnsiCodePage());
+  const std::u16string_view page = std::u16string_view(decoded).substr(0, decoded.find(u'\0'));
+  std::u16string next;
+  {
+    const std::vector<std::u16string> tokens = CommaListTokens(page);
+    for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+      if (tokens[i].find(kMarker) != std::u16string::npos) {
+        next = tokens[i + 1];
+        break;
+      }
+    }
+  }
+  if (!next.starts_with(kHrefOpening)) {
+    return;
+  }
+  const std::u16string_view value = std::u16string_view(next).substr(kHrefOpening.size());
+  const std::size_t close = value.find(kQuote);
+  if (close == std::u16string_view::npos || close == 0) {
+    return;
+  }
+  const std::u16string_view link = value.substr(0, close);
+  state.NewFile =
+      link.size() > kLinkFolderLength ? std::u16string(link.substr(kLinkFolderLength)) : u"";
+  state.TargetUrl = std::u16string(kSiteBaseUrl) + std::u16string(link);
 }
 
-std::int32_t ArchiveNumber(std::u16string_view /*name*/) {
-  return 0;
+std::int32_t ArchiveNumber(std::u16string_view name) {
+  const std::u16string base = NameBase(name);
+  const std::size_t beta = std::min(base.find(kBetaMarker), base.size());
+  if (beta <= kNamePrefixLength) {
+    return 0;
+  }
+  return DecimalOrZero(
+      std::u16string_view(base).substr(kNamePrefixLength, beta - kNamePrefixLength));
 }
 
-std::int32_t BetaRank(std::u16string_view /*name*/) {
-  return 100000;
+std::int32_t BetaRank(std::u16string_view name) {
+  const std::u16string base = NameBase(name);
+  const std::size_t beta = base.find(kBetaMarker);
+  if (beta == std::u16string::npos) {
+    return kReleaseRank;
+  }
+  if (beta + 1 == base.size()) {
+    return kBareBetaRank;
+  }
+  const std::string ansi =
+      EncodeCodePage(UpperCase(std::u16string_view(base).substr(beta + 1, 1)), AnsiCodePage());
+  return ansi.empty() ? kBareBetaRank : static_cast<unsigned char>(ansi[0]);
 }
 
-bool IsNewerThanPrev(const TUpdateState& /*state*/) {
-  return false;
+bool IsNewerThanPrev(const TUpdateState& state) {
+  const std::int32_t prev = ArchiveNumber(state.PrevFile);
+  const std::int32_t next = ArchiveNumber(state.NewFile);
+  if (prev != next) {
+    return prev < next;
+  }
+  return BetaRank(state.PrevFile) < BetaRank(state.NewFile);
 }
 
 }  // namespace zelkupd

@@ -3,20 +3,32 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "update/run_context.h"
 
 namespace zelkupd {
 
+// The rank of a name whose first "b" ends it before the extension, so has no beta character:
+// below every real beta character, such a name sorts before all betas of its release.
+inline constexpr std::int32_t kBareBetaRank = 0;
+
+// Splits text by the comma-list rules: tokens separated by commas and by characters 1 to 32, a
+// token that starts with a double quote running to its closing quote with "" standing for one.
+std::vector<std::u16string> CommaListTokens(std::u16string_view text);
+
 // Empties TargetUrl; when PageText names a release archive, sets TargetUrl to its URL and NewFile
-// to its file name.
+// to its file name. A page whose marker is followed by anything but an href="..." token names no
+// archive: TargetUrl stays empty and NewFile unchanged.
 void FindArchiveLink(TUpdateState& state);
 
 // The release number of an archive name; 0 when it has none.
 std::int32_t ArchiveNumber(std::u16string_view name);
 
-// The beta rank of an archive name: 100000 for a release, else the beta character's ANSI byte.
+// The beta rank of an archive name: 100000 for a release, else the beta character's ANSI byte,
+// or kBareBetaRank when the "b" has no character after it.
 std::int32_t BetaRank(std::u16string_view name);
 
 // True when NewFile is a later release than PrevFile.

@@ -100,6 +100,9 @@ bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLe
 bool FakePlatform::InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
                                     std::uint32_t& bytesRead) {
   Calls.push_back("InternetReadFile " + std::to_string(size));
+  if (OnRead) {
+    OnRead();
+  }
   auto* state = static_cast<TRequest*>(request);
   const TResponse& response = Responses.at(state->Url);
   bytesRead = 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,8 +38,8 @@ class FakePlatform : public Platform {
     bool OpenFails = false;
     bool StatusQueryFails = false;
     std::uint32_t Status = 200;
-    std::vector<std::string> Blocks;  // what each InternetReadFile delivers, in order
-    bool ReadFailsAtEnd = false;      // after the blocks a read fails instead of returning 0 bytes
+    std::vector<std::string> Blocks{};  // what each InternetReadFile delivers, in order
+    bool ReadFailsAtEnd = false;  // after the blocks a read fails instead of returning 0 bytes
     bool HasContentLength = false;
     std::uint32_t ContentLength = 0;
   };
@@ -46,7 +47,8 @@ class FakePlatform : public Platform {
   std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL fails to open
   std::vector<std::u16string> OpenedUrls;
   std::vector<std::uint32_t> OpenUrlFlags;
-  int OpenInetHandles = 0;  // handles opened and not yet closed
+  int OpenInetHandles = 0;       // handles opened and not yet closed
+  std::function<void()> OnRead;  // called at the start of every InternetReadFile, when set
 
   // --- Windows and processes ---
   struct TWindow {

@@ -1,0 +1,256 @@
+// The page and archive transfers over the fake platform: what is read, written and printed, and
+// that every request handle is released on every path.
+#include "update/http.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "runtime/fault_hook.h"
+#include "runtime/files.h"
+#include "support/fake_platform.h"
+#include "support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace zelkupd {
+namespace {
+
+using test::FakePlatform;
+using test::TTempDir;
+
+constexpr char16_t kPageUrl[] = u"http://site.invalid/vum_zelk.html";
+constexpr char16_t kArchiveUrl[] = u"http://site.invalid/zip/zelk32_156.zip";
+constexpr std::uint32_t kReload = 0x80000000;
+constexpr char16_t kNotObtained[] = u"取得出来ませんでした.\r\n";
+constexpr char16_t kCannotWrite[] = u"ローカルディスクに書き込みが出来ません.\r\n";
+
+TFaultPoint gFailingPoint;
+bool FailAtPoint(TFaultPoint point, std::u16string_view) {
+  return point == gFailingPoint;
+}
+
+class HttpTest : public ::testing::Test {
+ protected:
+  HttpTest() : ctx(fake) {
+    OpenInternet(ctx);
+    ctx.State.ArchivePath = dir / u"zelk32_156.zip";
+  }
+  ~HttpTest() override { SetFaultHook(nullptr); }
+
+  std::u16string Out() {
+    ctx.Console.Close();
+    return test::DecodedStdOut(fake);
+  }
+  int Count(const std::string& call) const {
+    return static_cast<int>(std::count(fake.Calls.begin(), fake.Calls.end(), call));
+  }
+  void Fetch(const FakePlatform::TResponse& response) {
+    fake.Responses[kPageUrl] = response;
+    ctx.State.TargetUrl = kPageUrl;
+    FetchPage(ctx);
+  }
+  void Download(const FakePlatform::TResponse& response) {
+    fake.Responses[kArchiveUrl] = response;
+    ctx.State.TargetUrl = kArchiveUrl;
+    DownloadArchive(ctx);
+  }
+  // Only the session is still open, and no part file was left in the download folder.
+  void ExpectTidy() const {
+    EXPECT_EQ(fake.OpenInetHandles, 1);
+    EXPECT_FALSE(FileExists(ctx.State.ArchivePath + kPartSuffix));
+  }
+
+  FakePlatform fake;
+  TRunContext ctx;
+  TTempDir dir;
+};
+
+TEST_F(HttpTest, SessionOpensOnceAndClosesEvenWhenThereIsNone) {
+  EXPECT_NE(ctx.State.hInternet, nullptr);
+  CloseInternet(ctx);
+  EXPECT_EQ(fake.OpenInetHandles, 0);
+
+  FakePlatform failing;
+  failing.SessionFails = true;
+  TRunContext other(failing);
+  EXPECT_FALSE(OpenInternet(other));
+  EXPECT_EQ(other.State.hInternet, nullptr);
+  CloseInternet(other);
+  EXPECT_EQ(failing.Calls.back(), "InternetCloseHandle null");
+}
+
+TEST_F(HttpTest, PageIsJoinedFromItsBlocksWithoutAStatusQuery) {
+  const std::string full(10240, 'x');
+  Fetch({.Status = 404, .Blocks = {"<html>", full, "</html>"}});
+  EXPECT_EQ(ctx.State.PageText, "<html>" + full + "</html>");
+  EXPECT_EQ(Out(), std::u16string(kPageUrl) + u" の情報を取得中...\r\n");
+  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kReload});
+  EXPECT_EQ(Count("InternetReadFile 10240"), 4);
+  EXPECT_EQ(Count("HttpQueryInfo 536870931"), 0) << "an error page is read as text";
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, AZeroByteCutsOnlyItsOwnBlock) {
+  Fetch({.Blocks = {std::string("ab\0cd", 5), "ef", std::string("\0gh", 3), "ij"}});
+  EXPECT_EQ(ctx.State.PageText, "abefij");
+}
+
+TEST_F(HttpTest, UnreadablePageIsReportedAndLeavesThePageEmpty) {
+  ctx.State.PageText = "stale";
+  Fetch({.OpenFails = true});
+  EXPECT_EQ(ctx.State.PageText, "");
+  EXPECT_EQ(Out(), std::u16string(kPageUrl) + u" の情報を取得中...\r\n" + kNotObtained);
+  EXPECT_EQ(Count("InternetCloseHandle null"), 1);
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, PageReadThatFailsKeepsWhatCameBefore) {
+  Fetch({.Blocks = {"<a ", "id="}, .ReadFailsAtEnd = true});
+  EXPECT_EQ(ctx.State.PageText, "<a id=");
+  EXPECT_EQ(Out(), std::u16string(kPageUrl) + u" の情報を取得中...\r\n");
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, ArchiveGoesToItsFileWithOneMarkPerBlock) {
+  const std::string full(10240, 'z');
+  Download({.Blocks = {full, full, "tail"}, .HasContentLength = true, .ContentLength = 20484});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), full + full + "tail");
+  EXPECT_EQ(Out(), std::u16string(kArchiveUrl) + u" を取得中...\r\n###\r\n");
+  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kReload});
+  EXPECT_EQ(Count("HttpQueryInfo 536870931"), 1) << "HTTP_QUERY_STATUS_CODE as a number";
+  EXPECT_EQ(Count("InternetReadFile 10240"), 4);
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, EmptyAndSingleBlockArchivesEndTheirRowOfMarks) {
+  Download({.Blocks = {}});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  EXPECT_TRUE(FileExists(ctx.State.ArchivePath));
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "");
+
+  ctx.State.Downloaded = false;
+  Download({.Blocks = {std::string(10240, 'q')}});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), std::string(10240, 'q'));
+  const std::u16string line = std::u16string(kArchiveUrl) + u" を取得中...\r\n";
+  EXPECT_EQ(Out(), line + u"\r\n" + line + u"#\r\n");
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, AnExistingArchiveIsReplacedAndCutToTheNewLength) {
+  test::WriteFileBytes(ctx.State.ArchivePath, "a much longer earlier archive");
+  Download({.Blocks = {"new"}});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "new");
+}
+
+TEST_F(HttpTest, AnyStatusButTwoHundredCreatesNothing) {
+  const FakePlatform::TResponse responses[] = {
+      {.Status = 404, .Blocks = {"not found"}},
+      {.Status = 301, .Blocks = {"moved"}},
+      {.Status = 500},
+      {.StatusQueryFails = true, .Blocks = {"PK"}},
+      {.Status = 0},
+  };
+  for (const FakePlatform::TResponse& response : responses) {
+    Download(response);
+    EXPECT_FALSE(ctx.State.Downloaded);
+    EXPECT_FALSE(FileExists(ctx.State.ArchivePath)) << response.Status;
+  }
+  test::WriteFileBytes(ctx.State.ArchivePath, "earlier");
+  Download({.Status = 404, .Blocks = {"not found"}});
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "earlier");
+  EXPECT_EQ(Count("InternetReadFile 10240"), 0);
+  std::u16string expected;
+  for (int i = 0; i < 6; ++i) {
+    expected += std::u16string(kArchiveUrl) + u" を取得中...\r\n" + kNotObtained;
+  }
+  EXPECT_EQ(Out(), expected);
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, ArchiveThatCannotBeOpenedIsReported) {
+  Download({.OpenFails = true});
+  EXPECT_FALSE(ctx.State.Downloaded);
+  EXPECT_EQ(Out(), std::u16string(kArchiveUrl) + u" を取得中...\r\n" + kNotObtained);
+  EXPECT_EQ(Count("InternetCloseHandle null"), 1);
+  ExpectTidy();
+}
+
+TEST_F(HttpTest, ABrokenTransferKeepsTheEarlierArchiveAndIsNotADownload) {
+  const FakePlatform::TResponse broken[] = {
+      {.Blocks = {"PK\x03\x04", "half"}, .ReadFailsAtEnd = true},
+      {.Blocks = {"PK\x03\x04", "half"}, .HasContentLength = true, .ContentLength = 9},
+  };
+  for (const FakePlatform::TResponse& response : broken) {
+    test::WriteFileBytes(ctx.State.ArchivePath, "earlier complete archive");
+    Download(response);
+    EXPECT_FALSE(ctx.State.Downloaded);
+    EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "earlier complete archive");
+    ExpectTidy();
+  }
+  const std::u16string attempt =
+      std::u16string(kArchiveUrl) + u" を取得中...\r\n##\r\n" + kNotObtained;
+  EXPECT_EQ(Out(), attempt + attempt);
+}
+
+TEST_F(HttpTest, OnlyABodyShorterThanItsAnnouncedLengthIsBroken) {
+  Download({.Blocks = {"12345678"}, .HasContentLength = true, .ContentLength = 8});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  ctx.State.Downloaded = false;
+  Download({.Blocks = {"12345678"}, .HasContentLength = true, .ContentLength = 3});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "12345678");
+}
+
+TEST_F(HttpTest, ALocalDiskThatRefusesTheArchiveIsReportedAndLeavesItAlone) {
+  for (const TFaultPoint point : {TFaultPoint::Create, TFaultPoint::Write, TFaultPoint::Replace}) {
+    test::WriteFileBytes(ctx.State.ArchivePath, "earlier");
+    gFailingPoint = point;
+    SetFaultHook(FailAtPoint);
+    Download({.Blocks = {"PK", "rest"}});
+    SetFaultHook(nullptr);
+    EXPECT_FALSE(ctx.State.Downloaded);
+    EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "earlier");
+    ExpectTidy();
+  }
+  const std::u16string line = std::u16string(kArchiveUrl) + u" を取得中...\r\n";
+  EXPECT_EQ(Out(),
+            line + kCannotWrite + line + u"\r\n" + kCannotWrite + line + u"##\r\n" + kCannotWrite);
+  EXPECT_EQ(Count("InternetReadFile 10240"), 1 + 3) << "nothing is read without a file";
+}
+
+#ifdef _WIN32
+// 0 when another process could open the file for `access`, else the error.
+DWORD OpenError(const wchar_t* name, DWORD access) {
+  const HANDLE file = ::CreateFileW(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return ::GetLastError();
+  }
+  ::CloseHandle(file);
+  return 0;
+}
+
+TEST_F(HttpTest, OthersMayReadButNotWriteTheArchiveWhileItArrives) {
+  const std::u16string part = ctx.State.ArchivePath + kPartSuffix;
+  DWORD readError = 1;
+  DWORD writeError = 0;
+  fake.OnRead = [&] {
+    const auto* name = reinterpret_cast<const wchar_t*>(part.c_str());
+    readError = OpenError(name, GENERIC_READ);
+    writeError = OpenError(name, GENERIC_WRITE);
+  };
+  Download({.Blocks = {"PK"}});
+  EXPECT_TRUE(ctx.State.Downloaded);
+  EXPECT_EQ(readError, 0u);
+  EXPECT_EQ(writeError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+#endif
+
+}  // namespace
+}  // namespace zelkupd
