@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "ini/atomic_file.h"
 #include "ini/mem_ini_file.h"
@@ -33,10 +34,15 @@ class IniFileErrorsTest : public ::testing::Test {
  protected:
   IniFileErrorsTest() { test::WriteFileBytes(path, kOld); }
 
-  // Updates the file and returns the create error it must raise.
-  EFCreateError UpdateMustFailToCreate() {
-    TMemIniFile ini(path);
-    ini.WriteString(u"ZELK", u"PREV_FILE", u"new.zip");
+  // A store with a change to write.
+  std::unique_ptr<TMemIniFile> ChangedStore() {
+    auto ini = std::make_unique<TMemIniFile>(path);
+    ini->WriteString(u"ZELK", u"PREV_FILE", u"new.zip");
+    return ini;
+  }
+
+  // The create error that updating the store must raise.
+  static EFCreateError UpdateMustFailToCreate(TMemIniFile& ini) {
     try {
       ini.UpdateFile();
     } catch (const EFCreateError& error) {
@@ -45,6 +51,7 @@ class IniFileErrorsTest : public ::testing::Test {
     ADD_FAILURE() << "UpdateFile raised no EFCreateError";
     return EFCreateError(u"");
   }
+  EFCreateError UpdateMustFailToCreate() { return UpdateMustFailToCreate(*ChangedStore()); }
 
   // The old file whole and nothing else in the folder.
   void ExpectOldFileAlone() {
@@ -66,12 +73,11 @@ class IniFileErrorsTest : public ::testing::Test {
 };
 
 TEST_F(IniFileErrorsTest, FailedWriteRaisesWriteErrorAndKeepsTheOldFile) {
-  TMemIniFile ini(path);
-  ini.WriteString(u"ZELK", u"PREV_FILE", u"new.zip");
+  const std::unique_ptr<TMemIniFile> ini = ChangedStore();
   {
     const TFaultScope diskFull(TFaultPoint::Write, ReplacementFileName(path));
     try {
-      ini.UpdateFile();
+      ini->UpdateFile();
       FAIL() << "no exception";
     } catch (const EWriteError& error) {
       EXPECT_STREQ(error.ClassName(), "EWriteError");
@@ -79,7 +85,7 @@ TEST_F(IniFileErrorsTest, FailedWriteRaisesWriteErrorAndKeepsTheOldFile) {
     }
   }
   ExpectOldFileAlone();
-  ini.UpdateFile();
+  ini->UpdateFile();
   EXPECT_EQ(ReadFileBytes(path), "[ZELK]\r\nPREV_FILE=new.zip\r\nDELETE=2\r\n\r\n")
       << "the store is unchanged by the failure";
 }
@@ -133,13 +139,14 @@ TEST_F(IniFileErrorsTest, FolderOrMissingFolderInTheWayRaisesCreateError) {
 // Another handle without write sharing: as another process holding the file open.
 TEST_F(IniFileErrorsTest, FileHeldOpenBlocksReadingAndReplacing) {
   for (const TFileMode* holding : {&kOpenReadExclusive, &kOpenReadShareRead}) {
+    const std::unique_ptr<TMemIniFile> ini = ChangedStore();
     const TFileStream holder(path, *holding);
-    ExpectCreateErrorNamingTheFile(UpdateMustFailToCreate());
+    ExpectCreateErrorNamingTheFile(UpdateMustFailToCreate(*ini));
     EXPECT_FALSE(FileExists(ReplacementFileName(path)));
   }
   ExpectOldFileAlone();
-  {
-    const TFileStream writer(path, kCreateWriteExclusive);
+  for (const TFileMode* holding : {&kOpenReadExclusive, &kCreateWriteExclusive}) {
+    const TFileStream holder(path, *holding);
     EXPECT_THROW(TMemIniFile ini(path), EFOpenError);
   }
 }
