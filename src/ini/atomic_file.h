@@ -12,7 +12,8 @@ namespace zelkupd {
 // On failure `path` keeps its old content and no temporary file is left behind.
 void ReplaceFileContent(std::u16string_view path, std::string_view bytes);
 
-// The temporary file that ReplaceFileContent writes before it takes the place of `path`.
+// The temporary file that ReplaceFileContent writes before it takes the place of `path`: `path`
+// with ".tmp" added, in the same folder so that the move stays on one volume and is atomic.
 std::u16string ReplacementFileName(std::u16string_view path);
 
 }  // namespace zelkupd

@@ -9,7 +9,8 @@
 
 namespace zelkupd {
 
-// The executable's path with its extension replaced by ".INI", or ".INI" appended.
+// The executable's path (as the platform reports it for the running process, GetModuleFileNameW)
+// with its extension replaced by ".INI", or ".INI" appended.
 std::u16string SettingsFileName(std::u16string_view executablePath);
 
 // The text between an opening `quote` and its closing one, a doubled quote inside standing for

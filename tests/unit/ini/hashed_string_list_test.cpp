@@ -17,19 +17,6 @@ TEST(StringHashTest, HashRotatesLeftByTwoAndXorsEachCodeUnit) {
   EXPECT_EQ(TStringHash::HashOf(wrapping), 3u);
 }
 
-TEST(StringHashTest, NewestItemShadowsOlderOnesWithTheSameKey) {
-  TStringHash hash(256);
-  EXPECT_EQ(hash.ValueOf(u"KEY"), -1);
-  hash.Add(u"KEY", 1);
-  hash.Add(u"OTHER", 2);
-  hash.Add(u"KEY", 3);
-  EXPECT_EQ(hash.ValueOf(u"KEY"), 3);
-  EXPECT_EQ(hash.ValueOf(u"OTHER"), 2);
-  EXPECT_EQ(hash.ValueOf(u"key"), -1) << "the hash itself compares exactly";
-  hash.Clear();
-  EXPECT_EQ(hash.ValueOf(u"KEY"), -1);
-}
-
 TEST(HashedStringListTest, LookupsIgnoreCaseAndFindTheLastDuplicate) {
   THashedStringList list;
   list.Add(u"Zelk");
@@ -65,17 +52,6 @@ TEST(HashedStringListTest, EveryChangeRebuildsBothIndexes) {
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.IndexOfName(u"A"), -1);
   EXPECT_EQ(list.IndexOf(u"B=2"), -1);
-}
-
-TEST(HashedStringListTest, AttachedListsStayWithTheirEntries) {
-  THashedStringList sections;
-  sections.Add(u"plain");
-  auto lines = std::make_unique<THashedStringList>();
-  THashedStringList* attached = lines.get();
-  sections.AddObject(u"ZELK", std::move(lines));
-  sections.Put(1, u"RENAMED");
-  EXPECT_EQ(sections.Objects(0), nullptr);
-  EXPECT_EQ(sections.Objects(sections.IndexOf(u"renamed")), attached);
 }
 
 }  // namespace

@@ -119,6 +119,7 @@ TEST_F(IniFileErrorsTest, FolderOrMissingFolderInTheWayRaisesCreateError) {
   const std::u16string folder = dir / u"sub.INI";
   ASSERT_TRUE(CreateDir(folder));
   TMemIniFile onFolder(folder);
+  EXPECT_EQ(onFolder.ReadString(u"ZELK", u"PREV_FILE", u"-"), u"-") << "a folder is no file";
   onFolder.WriteString(u"ZELK", u"PREV_FILE", u"x");
   EXPECT_THROW(onFolder.UpdateFile(), EFCreateError);
   EXPECT_FALSE(FileExists(ReplacementFileName(folder)));
@@ -132,7 +133,9 @@ TEST_F(IniFileErrorsTest, FolderOrMissingFolderInTheWayRaisesCreateError) {
     EXPECT_NE(error.Message().find(u"\"" + (dir / u"missing\\zelkupd.INI") + u"\""),
               std::u16string::npos);
   }
-  EXPECT_THROW(TMemIniFile(u"").UpdateFile(), EFCreateError);
+  TMemIniFile noName(u"");
+  EXPECT_EQ(noName.ReadString(u"ZELK", u"PREV_FILE", u"-"), u"-");
+  EXPECT_THROW(noName.UpdateFile(), EFCreateError);
 }
 
 #ifdef _WIN32

@@ -5,13 +5,14 @@
 
 #include "ini/ini_lines.h"
 #include "ini/integer_text.h"
+#include "runtime/text.h"
 
 namespace zelkupd {
 namespace {
 
 using TLines = std::vector<std::u16string>;
 
-TEST(IniLinesTest, SplitsAtCrLfAndCrLfWithLfCrAsTwoBreaks) {
+TEST(IniLinesTest, SplitsAtCrOrLfOrCrLfAndLfCrIsTwoBreaks) {
   const struct {
     std::u16string Text;
     TLines Lines;
@@ -64,7 +65,7 @@ TEST(IntegerTextTest, AcceptsDecimalAndEveryHexadecimalForm) {
   };
   for (const auto& c : cases) {
     std::int32_t value = 12345;
-    EXPECT_TRUE(TryParseInteger(c.Text, value)) << std::string(c.Text.begin(), c.Text.end());
+    EXPECT_TRUE(TryParseInteger(c.Text, value)) << Utf16ToUtf8(c.Text);
     EXPECT_EQ(value, c.Value);
   }
 }
@@ -76,7 +77,7 @@ TEST(IntegerTextTest, RejectsEverythingElseAndLeavesTheValue) {
         u"$100000000", u"- 5", u"+-5", u"\t5",        u"5a",          u"$G",
         u"0x-5",       u"１"}) {
     std::int32_t value = 12345;
-    EXPECT_FALSE(TryParseInteger(text, value)) << std::string(text.begin(), text.end());
+    EXPECT_FALSE(TryParseInteger(text, value)) << Utf16ToUtf8(text);
     EXPECT_EQ(value, 12345);
   }
 }

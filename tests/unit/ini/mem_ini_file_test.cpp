@@ -169,11 +169,5 @@ TEST_F(MemIniFileTest, MarksNeedAllTheirBytesAndNulEndsTheText) {
   EXPECT_EQ(Rewritten("\xEF\xBB"), "");
 }
 
-TEST_F(MemIniFileTest, NoNameOrAFolderIsAnEmptyStore) {
-  EXPECT_EQ(TMemIniFile(u"").ReadString(u"ZELK", u"PREV_FILE", u"-"), u"-");
-  ASSERT_TRUE(CreateDir(dir / u"folder.INI"));
-  EXPECT_EQ(TMemIniFile(dir / u"folder.INI").ReadString(u"ZELK", u"PREV_FILE", u"-"), u"-");
-}
-
 }  // namespace
 }  // namespace zelkupd

@@ -57,14 +57,6 @@ class SettingsTest : public ::testing::Test {
   std::u16string settings = install / u"zelkupd.INI";
 };
 
-TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
-  ctx.State.DeleteMode = 9;
-  ReadSettings(ctx);
-  EXPECT_EQ(ctx.State.PrevFile, u"");
-  EXPECT_EQ(ctx.State.DownPath, u"");
-  EXPECT_EQ(ctx.State.DeleteMode, 0);
-}
-
 TEST_F(SettingsTest, ReadsTheThreeKeysInAnyCaseAndUnquotesTheDownloadPath) {
   WriteFileBytes(settings, R"([zelk]
 prev_file = zelk32_155.zip
