@@ -7,7 +7,18 @@
 
 namespace zelkupd {
 
-enum class TFaultPoint { Create, Write, Rename, Replace, Delete, CreateDir, RemoveDir, SetTimes };
+// Open is an open that only reads; Create is every open that writes.
+enum class TFaultPoint {
+  Create,
+  Write,
+  Rename,
+  Replace,
+  Delete,
+  CreateDir,
+  RemoveDir,
+  SetTimes,
+  Open
+};
 
 // Returns true to make the operation on `path` fail. Writes then fail as on a full disk, the other
 // operations as access denied.

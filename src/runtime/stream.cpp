@@ -31,18 +31,21 @@ void TStream::WriteBuffer(const void* buffer, std::size_t count) {
   }
 }
 
-TFileStream::TFileStream(std::u16string_view path, const TFileMode& mode)
+TFileStream::TFileStream(std::u16string_view path, const TFileMode& mode,
+                         std::u16string_view errorName)
     : FFileName(path), FHandle(os::kInvalidFile) {
-  const bool creating = mode.Disposition == TFileDisposition::CreateAlways;
-  if (creating && FaultRequested(TFaultPoint::Create, path)) {
+  // Opening an existing file for writing is the first step of replacing it, so its failure is a
+  // create error as well.
+  const bool writing = mode.Access != TFileAccess::Read;
+  if (FaultRequested(writing ? TFaultPoint::Create : TFaultPoint::Open, path)) {
     os::SetLastOsError(os::kAccessDeniedError);
   } else {
     FHandle = os::OpenFile(path, mode);
   }
   if (FHandle == os::kInvalidFile) {
     const std::uint32_t error = LastOsError();
-    const std::u16string full = ExpandFileName(path);
-    if (creating) {
+    const std::u16string full = ExpandFileName(errorName.empty() ? path : errorName);
+    if (writing) {
       throw EFCreateError(FileCreateErrorText(full, error));
     }
     throw EFOpenError(FileOpenErrorText(full, error));

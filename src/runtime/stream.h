@@ -51,6 +51,9 @@ inline constexpr TFileMode kOpenReadShareRead{TFileAccess::Read, TFileShare::Rea
                                               TFileDisposition::OpenExisting};
 inline constexpr TFileMode kOpenReadExclusive{TFileAccess::Read, TFileShare::None,
                                               TFileDisposition::OpenExisting};
+// Opens an existing file for writing without changing it: whether it could be replaced now.
+inline constexpr TFileMode kOpenWriteExclusive{TFileAccess::Write, TFileShare::None,
+                                               TFileDisposition::OpenExisting};
 inline constexpr TFileMode kCreateWriteShareRead{TFileAccess::Write, TFileShare::Read,
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare::None,
@@ -58,11 +61,12 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
 
-// A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError for
-// OpenExisting and EFCreateError for CreateAlways, with the full path and the system's text.
+// A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
+// reads and EFCreateError when it writes, with the full path and the system's text. The error
+// names `errorName` instead of `path` when given: the file that a temporary one stands in for.
 class TFileStream : public TStream {
  public:
-  TFileStream(std::u16string_view path, const TFileMode& mode);
+  TFileStream(std::u16string_view path, const TFileMode& mode, std::u16string_view errorName = {});
   ~TFileStream() override;
 
   std::size_t Read(void* buffer, std::size_t count) override;
