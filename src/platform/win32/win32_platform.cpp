@@ -1,7 +1,9 @@
 #include "platform/win32/win32_platform.h"
 
-#include <shellapi.h>
+// windows.h first: shellapi.h and wininet.h build on its declarations.
 #include <windows.h>
+
+#include <shellapi.h>
 #include <wininet.h>
 
 #include <vector>
