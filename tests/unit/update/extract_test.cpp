@@ -78,21 +78,34 @@ TEST_F(ExtractArchiveTest, FilesAndFoldersGetTheEntryTimeAsLocalTime) {
 }
 
 #ifndef _WIN32
-// The bias is the one in force when the files are stamped, not UTC.
-TEST_F(ExtractArchiveTest, TheTimeZoneInForceConvertsTheLocalTime) {
-  const char* previous = std::getenv("TZ");
-  const std::string saved = previous != nullptr ? previous : "";
-  setenv("TZ", "JST-9", 1);
-  tzset();
-  const bool extracted =
-      Extract(TZipBuilder().Add({.Name = "a", .DosTime = test::DosDateTime(2020, 1, 2, 9, 0, 0)}));
-  if (previous != nullptr) {
-    setenv("TZ", saved.c_str(), 1);
-  } else {
-    unsetenv("TZ");
+// Nine hours east of UTC for the life of a scope, so a missing or reversed bias shows.
+class TJapanTimeScope {
+ public:
+  TJapanTimeScope() : FHadZone(std::getenv("TZ") != nullptr) {
+    if (FHadZone) {
+      FSaved = std::getenv("TZ");
+    }
+    setenv("TZ", "JST-9", 1);
+    tzset();
   }
-  tzset();
-  ASSERT_TRUE(extracted);
+  ~TJapanTimeScope() {
+    if (FHadZone) {
+      setenv("TZ", FSaved.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  bool FHadZone;
+  std::string FSaved;
+};
+
+TEST_F(ExtractArchiveTest, TheTimeZoneInForceConvertsTheLocalTime) {
+  const TJapanTimeScope japan;
+  ASSERT_TRUE(
+      Extract(TZipBuilder().Add({.Name = "a", .DosTime = test::DosDateTime(2020, 1, 2, 9, 0, 0)})));
   TFileTimes times;
   ASSERT_TRUE(GetFileTimes(dest + u"a", times));
   TFileTime midnightUtc;
@@ -174,6 +187,9 @@ TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttempt) {
 #endif
 
 TEST(LocalToUtcFileTimeTest, AnUnconvertibleTimeGivesZero) {
+#ifndef _WIN32
+  const TJapanTimeScope japan;
+#endif
   EXPECT_EQ(LocalToUtcFileTime({2020, 13, 0, 1, 0, 0, 0, 0}), TFileTime{});
   EXPECT_EQ(LocalToUtcFileTime({2020, 1, 3, 1, 0, 0, 0, 0}), Expected({2020, 1, 3, 1, 0, 0, 0, 0}));
 }
