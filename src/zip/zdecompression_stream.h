@@ -1,6 +1,5 @@
-// The decoder of deflated entries: zlib's raw inflate (no zlib header or trailer) over the
-// archive stream, which it reads ahead in 65,536-byte pieces and leaves just after the deflate
-// data when the data ends.
+// The decoder of deflated entries: zlib's raw inflate over the archive stream, read ahead in
+// 65,536-byte pieces, leaving the stream just after the deflate data when it ends.
 #pragma once
 
 #include <zlib.h>

@@ -80,7 +80,7 @@ std::string EndRecordBytes(std::uint16_t entries, std::uint32_t directorySize,
   return out;
 }
 
-TZipBuilder& TZipBuilder::Add(TZipEntrySpec entry) {
+TZipBuilder& TZipBuilder::Add(TZipEntryPlan entry) {
   FEntries.push_back(std::move(entry));
   return *this;
 }
@@ -97,7 +97,7 @@ std::string TZipBuilder::Build(TZipLayout* layout) const {
   TZipLayout parts;
   std::string out = Prefix;
   std::vector<std::uint32_t> compressedSizes;
-  for (const TZipEntrySpec& e : FEntries) {
+  for (const TZipEntryPlan& e : FEntries) {
     const std::string payload = e.Payload       ? *e.Payload
                                 : e.Method == 8 ? RawDeflate(e.Data)
                                                 : e.Data;
@@ -117,7 +117,6 @@ std::string TZipBuilder::Build(TZipLayout* layout) const {
     Put16(out, Size32(e.Name.size()));
     Put16(out, Size32(e.LocalExtra.size()));
     out += e.Name + e.LocalExtra;
-    parts.DataStarts.push_back(out.size());
     out += payload;
     if (e.DataDescriptor) {
       Put32(out, 0x08074b50);
@@ -128,7 +127,7 @@ std::string TZipBuilder::Build(TZipLayout* layout) const {
   }
   parts.CentralDirectory = out.size();
   for (std::size_t i = 0; i < FEntries.size(); ++i) {
-    const TZipEntrySpec& e = FEntries[i];
+    const TZipEntryPlan& e = FEntries[i];
     out += e.CentralSignature.value_or(std::string("PK\1\2", 4));
     Put16(out, 0x0314);  // made by Unix, version 2.0
     Put16(out, 20);
@@ -151,7 +150,7 @@ std::string TZipBuilder::Build(TZipLayout* layout) const {
   out += EndRecordBytes(DeclaredEntries.value_or(static_cast<std::uint16_t>(FEntries.size())),
                         Size32(parts.EndRecord - parts.CentralDirectory),
                         DeclaredDirectoryOffset.value_or(Size32(parts.CentralDirectory)),
-                        DeclaredCommentLength.value_or(static_cast<std::uint16_t>(Comment.size())));
+                        static_cast<std::uint16_t>(Comment.size()));
   out += Comment;
   if (layout != nullptr) {
     *layout = parts;

@@ -1,6 +1,5 @@
-// A small ZIP writer for the tests: stored and deflated entries, trailing data descriptors,
-// comments, raw names in any code page, odd attributes and flags, and overrides of any recorded
-// value, so each test can make the one defect it needs.
+// A small ZIP writer for the tests: stored, deflated and bit-3 entries, comments, raw names, odd
+// flags and attributes, and overrides of recorded values, so each test makes the defect it needs.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +24,7 @@ std::string EndRecordBytes(std::uint16_t entries, std::uint32_t directorySize,
 
 inline constexpr std::uint32_t kUnixSymbolicLinkAttributes = 0120777u << 16;
 
-struct TZipEntrySpec {
+struct TZipEntryPlan {
   std::string Name{};           // raw bytes, as stored
   std::string Data{};           // the uncompressed content
   std::uint16_t Method = 0;     // 8 is deflated by the builder; any other stores Data as it is
@@ -46,14 +45,13 @@ struct TZipEntrySpec {
 // Where the parts of the last archive built lie, in bytes from its start.
 struct TZipLayout {
   std::vector<std::size_t> LocalHeaders;
-  std::vector<std::size_t> DataStarts;
   std::size_t CentralDirectory = 0;
   std::size_t EndRecord = 0;
 };
 
 class TZipBuilder {
  public:
-  TZipBuilder& Add(TZipEntrySpec entry);
+  TZipBuilder& Add(TZipEntryPlan entry);
   TZipBuilder& Stored(std::string name, std::string data);
   TZipBuilder& Deflated(std::string name, std::string data);
 
@@ -61,12 +59,11 @@ class TZipBuilder {
 
   std::string Prefix;   // bytes before the first entry, counted in every offset
   std::string Comment;  // the archive comment
-  std::optional<std::uint16_t> DeclaredCommentLength;
   std::optional<std::uint16_t> DeclaredEntries;
   std::optional<std::uint32_t> DeclaredDirectoryOffset;
 
  private:
-  std::vector<TZipEntrySpec> FEntries;
+  std::vector<TZipEntryPlan> FEntries;
 };
 
 }  // namespace zelkupd::test

@@ -145,13 +145,13 @@ TEST_F(ExtractArchiveTest, AnArchiveFailingVerificationLeavesTheInstallationAsIt
   const std::string data = test::NoiseBytes(5000);
   std::string flipped = test::RawDeflate(data);
   flipped[flipped.size() / 2] ^= 0x01;
-  const test::TZipEntrySpec bad[] = {
+  const test::TZipEntryPlan bad[] = {
       {.Name = "b.bin", .Data = data, .Method = 8, .Payload = flipped},
       {.Name = "../escape.txt", .Data = "x"},
       {.Name = "nul.txt", .Data = "x"},
       {.Name = "b.bin", .Data = data, .Flags = 1},
   };
-  for (const test::TZipEntrySpec& entry : bad) {
+  for (const test::TZipEntryPlan& entry : bad) {
     fake.StdOut.clear();
     EXPECT_FALSE(Extract(TZipBuilder().Stored("a.txt", "new a").Add(entry)));
     EXPECT_EQ(Out(), FailureLine());

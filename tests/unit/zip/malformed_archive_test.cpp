@@ -15,7 +15,7 @@ namespace zelkupd {
 namespace {
 
 using test::TZipBuilder;
-using test::TZipEntrySpec;
+using test::TZipEntryPlan;
 
 enum class TStage { Open, Extract };
 
@@ -27,7 +27,7 @@ struct TMalformedCase {
   std::u16string Text;
 };
 
-std::string OneEntry(TZipEntrySpec entry) {
+std::string OneEntry(TZipEntryPlan entry) {
   return TZipBuilder().Add(std::move(entry)).Build();
 }
 
