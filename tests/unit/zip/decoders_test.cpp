@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/errors.h"
+#include "support/raises.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "zip/compression_registry.h"
@@ -56,22 +57,12 @@ TEST(ZDecompressionStreamTest, ContinuesWhereItWasWhenTheSourceWasMoved) {
   EXPECT_EQ(first + ReadAll(inflater, 4096), data);
 }
 
-TEST(ZDecompressionStreamTest, CorruptDataAndWritesAndMovesRaise) {
-  TMemoryStream source(std::string("\xFF\xFF\xFF", 3));
+TEST(ZDecompressionStreamTest, WritesAndMovesRaise) {
+  TMemoryStream source(test::RawDeflate("abc"));
   TZDecompressionStream inflater(source);
   char byte = 0;
-  try {
-    inflater.Read(&byte, 1);
-    ADD_FAILURE() << "no exception";
-  } catch (const EZDecompressionError& error) {
-    EXPECT_EQ(error.Message(), u"data error");
-  }
-  try {
-    inflater.Write(&byte, 1);
-    ADD_FAILURE() << "no exception";
-  } catch (const EZDecompressionError& error) {
-    EXPECT_EQ(error.Message(), u"Invalid ZStream operation!");
-  }
+  EXPECT_TRUE(test::Raises([&] { inflater.Write(&byte, 1); }, "EZDecompressionError",
+                           u"Invalid ZStream operation!"));
   EXPECT_THROW(inflater.Seek(0, TSeekOrigin::Begin), EZDecompressionError);
   EXPECT_THROW(inflater.Size(), EZDecompressionError);
 }

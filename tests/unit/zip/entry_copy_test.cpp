@@ -6,7 +6,6 @@
 
 #include "runtime/errors.h"
 #include "support/zip_builder.h"
-#include "zip/zip_texts.h"
 
 namespace zelkupd {
 namespace {
@@ -59,21 +58,6 @@ TEST(CopyEntryDataTest, TrailingSizesCopyIn4096BytePiecesUpToTheRecordedSize) {
       EXPECT_LE(n, 4096u);
     }
   }
-}
-
-TEST(CopyEntryDataTest, VerifyingAloneChecksTheSameWithoutWriting) {
-  const std::string data = "checked data";
-  TMemoryStream good(data);
-  EXPECT_NO_THROW(CopyEntryData(good, Entry(data), false, nullptr, u"a"));
-  TMemoryStream bad("checked dat4");
-  try {
-    CopyEntryData(bad, Entry(data), true, nullptr, u"dir/a");
-    ADD_FAILURE() << "no exception";
-  } catch (const EZipException& error) {
-    EXPECT_EQ(error.Message(), texts::CrcMismatchText(u"dir/a"));
-  }
-  TMemoryStream shortData("checked");
-  EXPECT_THROW(CopyEntryData(shortData, Entry(data), false, nullptr, u"a"), EReadError);
 }
 
 TEST(CopyEntryDataTest, AFailedWriteRaisesInBothModes) {

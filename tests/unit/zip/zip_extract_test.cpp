@@ -5,6 +5,7 @@
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
+#include "support/raises.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "zip/zip_file.h"
@@ -100,15 +101,6 @@ TEST_F(ZipExtractTest, FolderPathsAreCheckedBeforeAnythingIsCreated) {
                EPathTooLongException);
   EXPECT_THROW(zip.Extract(0, out + u"a:b\\", true), ENotSupportedException);
   EXPECT_FALSE(DirectoryExists(out));
-}
-
-TEST_F(ZipExtractTest, EntriesCanBeExtractedInAnyOrder) {
-  Open(TZipBuilder().Deflated("one", test::NoiseBytes(70000, 1)).Deflated("two", "second"));
-  zip.Extract(1, out, true);
-  zip.Extract(0, out, true);
-  zip.Extract(1, out, true);
-  EXPECT_EQ(test::ReadFileBytes(out + u"one"), test::NoiseBytes(70000, 1));
-  EXPECT_EQ(test::ReadFileBytes(out + u"two"), "second");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
+#include "support/raises.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "zip/zip_texts.h"
@@ -61,12 +62,9 @@ TEST(ZipFileTest, ReadGivesEachEntrysDataByItsLocalHeader) {
   TTempDir dir;
   TZipBuilder builder;
   builder.Add({.Name = "a", .Data = "stored", .LocalExtra = "local extra"});
-  builder.Add({.Name = "b", .Data = test::NoiseBytes(200000), .Method = 8, .DataDescriptor = true});
   TZipFile zip;
   zip.Open(WriteArchive(dir, builder.Build()), TZipMode::zmRead);
   std::vector<std::uint8_t> bytes;
-  zip.Read(1, bytes);
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), test::NoiseBytes(200000));
   zip.Read(0, bytes);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "stored");
   TZipHeader local;
@@ -74,8 +72,9 @@ TEST(ZipFileTest, ReadGivesEachEntrysDataByItsLocalHeader) {
   EXPECT_EQ(local.ExtraField.size(), 11u);
   EXPECT_EQ(local.FileName.Bytes, "a");
   EXPECT_EQ(local.MadeByVersion, 0u) << "only the local header's own fields are filled";
-  EXPECT_THROW(zip.Read(2, local), EZipException);
-  EXPECT_THROW(zip.Extract(u"missing", dir.Path(), true), EZipException);
+  EXPECT_TRUE(test::Raises([&] { zip.Read(1, local); }, "EZipException", texts::kZipFileNotFound));
+  EXPECT_TRUE(test::Raises([&] { zip.Extract(u"missing", dir.Path(), true); }, "EZipException",
+                           texts::kZipFileNotFound));
 }
 
 TEST(ZipFileTest, ModesAndClosedReaderRaiseTheirErrors) {
@@ -83,25 +82,12 @@ TEST(ZipFileTest, ModesAndClosedReaderRaiseTheirErrors) {
   const std::u16string archive = WriteArchive(dir, TZipBuilder().Stored("a", "x").Build());
   TZipFile zip;
   for (const TZipMode mode : {TZipMode::zmClosed, TZipMode::zmReadWrite, TZipMode::zmWrite}) {
-    try {
-      zip.Open(dir / u"missing.zip", mode);
-      ADD_FAILURE() << "no exception";
-    } catch (const EZipException& error) {
-      EXPECT_EQ(error.Message(), texts::kInvalidArgument);
-    }
+    EXPECT_TRUE(test::Raises([&] { zip.Open(dir / u"missing.zip", mode); }, "EZipException",
+                             texts::kInvalidArgument));
   }
-  try {
-    zip.GetFileCount();
-    ADD_FAILURE() << "no exception";
-  } catch (const EZipException& error) {
-    EXPECT_EQ(error.Message(), texts::kZipMustBeOpen);
-  }
-  try {
-    zip.ExtractAll(dir.Path());
-    ADD_FAILURE() << "no exception";
-  } catch (const EZipException& error) {
-    EXPECT_EQ(error.Message(), texts::kZipMustBeOpenForReading);
-  }
+  EXPECT_TRUE(test::Raises([&] { zip.GetFileCount(); }, "EZipException", texts::kZipMustBeOpen));
+  EXPECT_TRUE(test::Raises([&] { zip.ExtractAll(dir.Path()); }, "EZipException",
+                           texts::kZipMustBeOpenForReading));
   EXPECT_THROW(zip.Open(dir / u"missing.zip", TZipMode::zmRead), EFOpenError);
   zip.Open(archive, TZipMode::zmRead);
   zip.Close();
