@@ -1,0 +1,134 @@
+#include "zip/entry_paths.h"
+
+#include <array>
+
+#include "runtime/errors.h"
+#include "runtime/files.h"
+#include "zip/zip_texts.h"
+
+namespace zelkupd {
+namespace {
+
+constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
+constexpr std::size_t kMaxPath = 260;
+
+bool IsSeparator(char16_t c) {
+  return c == u'/' || c == u'\\';
+}
+
+bool IsAsciiLetter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+char16_t AsciiUpper(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+// Windows opens the device whatever the extension, and ignores blanks before it ("nul .txt").
+bool IsDeviceName(std::u16string_view component) {
+  static constexpr std::array<std::u16string_view, 24> kDevices = {
+      u"CON",  u"PRN",  u"AUX",  u"NUL",  u"COM1", u"COM2", u"COM3",   u"COM4",
+      u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2",   u"LPT3",
+      u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9", u"CONIN$", u"CONOUT$"};
+  std::u16string_view stem = component.substr(0, component.find(u'.'));
+  while (!stem.empty() && stem.back() == u' ') {
+    stem.remove_suffix(1);
+  }
+  for (const std::u16string_view device : kDevices) {
+    if (stem.size() == device.size()) {
+      bool same = true;
+      for (std::size_t i = 0; i < stem.size() && same; ++i) {
+        same = AsciiUpper(stem[i]) == device[i];
+      }
+      if (same) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool IsUnsafeName(std::u16string_view name) {
+  if (!name.empty() && IsSeparator(name.front())) {
+    return true;
+  }
+  if (name.find(u':') != std::u16string_view::npos) {
+    return true;
+  }
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) {
+      ++end;
+    }
+    const std::u16string_view component = name.substr(start, end - start);
+    if (!component.empty() &&
+        (component.back() == u'.' || component.back() == u' ' || IsDeviceName(component))) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+bool IsSymbolicLink(std::uint32_t externalAttributes) {
+  constexpr std::uint32_t kUnixFileType = 0170000;
+  constexpr std::uint32_t kUnixSymbolicLink = 0120000;
+  return ((externalAttributes >> 16) & kUnixFileType) == kUnixSymbolicLink;
+}
+
+}  // namespace
+
+void CheckPathChars(std::u16string_view path) {
+  for (const char16_t c : path) {
+    if (c < 32 || c == u'"' || c == u'<' || c == u'>' || c == u'|') {
+      throw EArgumentException(texts::kInvalidPathChars);
+    }
+  }
+}
+
+std::u16string CombinePath(std::u16string_view folder, std::u16string_view name) {
+  CheckPathChars(folder);
+  CheckPathChars(name);
+  if (folder.empty()) {
+    return std::u16string(name);
+  }
+  if (name.empty()) {
+    return std::u16string(folder);
+  }
+  const char16_t last = folder.back();
+  const bool joined = last == u'\\' || last == u'/' || last == u':';
+  return std::u16string(folder) + (joined ? u"" : u"\\") + std::u16string(name);
+}
+
+void CheckEntryName(std::u16string_view name, std::uint32_t externalAttributes) {
+  CheckPathChars(name);
+  if (IsSymbolicLink(externalAttributes)) {
+    throw EZipException(texts::SymbolicLinkEntryText(name));
+  }
+  if (IsUnsafeName(name)) {
+    throw EZipException(texts::UnsafeEntryNameText(name));
+  }
+}
+
+void CheckFolderPath(std::u16string_view fullPath) {
+  std::u16string_view path = fullPath;
+  if (path.starts_with(kLongPathPrefix)) {
+    path.remove_prefix(kLongPathPrefix.size());
+  } else if (path.size() >= kMaxPath) {
+    throw EPathTooLongException(texts::kPathTooLong);
+  }
+  const std::size_t colon = path.find(u':');
+  if (colon == std::u16string_view::npos) {
+    return;
+  }
+  if (colon != 1 || !IsAsciiLetter(path[0]) ||
+      path.find(u':', colon + 1) != std::u16string_view::npos) {
+    throw ENotSupportedException(texts::kPathFormatNotSupported);
+  }
+  if (!DirectoryExists(std::u16string(path.substr(0, 2)) + u"\\")) {
+    throw EDirectoryNotFoundException(texts::kDriveNotFound);
+  }
+}
+
+}  // namespace zelkupd

@@ -1,0 +1,263 @@
+#include "zip/zip_file.h"
+
+#include <algorithm>
+#include <array>
+
+#include "runtime/codepage.h"
+#include "runtime/errors.h"
+#include "runtime/files.h"
+#include "runtime/paths.h"
+#include "zip/compression_registry.h"
+#include "zip/end_record.h"
+#include "zip/entry_copy.h"
+#include "zip/entry_paths.h"
+#include "zip/little_endian.h"
+#include "zip/zip_texts.h"
+
+namespace zelkupd {
+
+void TZipFile::Open(std::u16string_view fileName, TZipMode mode) {
+  Close();
+  if (mode != TZipMode::zmRead) {
+    throw EZipException(texts::kInvalidArgument);
+  }
+  auto file = std::make_unique<TFileStream>(fileName, kOpenReadExclusive);
+  Open(*file, mode);
+  FFileStream = std::move(file);
+}
+
+void TZipFile::Open(TStream& stream, TZipMode mode) {
+  Close();
+  if (mode != TZipMode::zmRead) {
+    throw EZipException(texts::kInvalidArgument);
+  }
+  if (stream.Size() == 0) {
+    throw EZipException(texts::kStreamReadError);
+  }
+  FStream = &stream;
+  FStartFileData = stream.Position();
+  try {
+    ReadCentralDirectory();
+  } catch (...) {
+    Close();
+    throw;
+  }
+  FMode = mode;
+}
+
+void TZipFile::Close() {
+  FMode = TZipMode::zmClosed;
+  FFiles.clear();
+  FComment.clear();
+  FStream = nullptr;
+  FFileStream.reset();
+}
+
+// Only what the entries need is taken from the end record: the directory's size, the disk numbers
+// and the per-disk count are compared with nothing.
+void TZipFile::ReadCentralDirectory() {
+  FFiles.clear();
+  FUTF8Support = true;
+  TEndRecord record;
+  std::string comment;
+  if (!FindEndRecord(*FStream, record, comment)) {
+    throw EZipException(texts::kZipReadError);
+  }
+  FComment = DecodeCodePage(comment, kCodePage437);
+  FStream->SetPosition(record.CentralDirectoryOffset);
+  for (unsigned i = 0; i < record.TotalEntries; ++i) {
+    std::array<unsigned char, 4> signature{};
+    if (FStream->Read(signature.data(), signature.size()) != signature.size() ||
+        LoadLE32(signature.data()) != kCentralHeaderSignature) {
+      throw EZipException(texts::kInvalidCentralSignature);
+    }
+    std::array<unsigned char, kCentralHeaderSize> fixed{};
+    ReadExact(*FStream, fixed.data(), fixed.size());
+    TZipHeader header;
+    DecodeCentralHeader(fixed.data(), header);
+    header.FileName.CodePage = NameCodePage(header.Flag);
+    header.FileName.Bytes.resize(header.FileNameLength);
+    ReadExact(*FStream, header.FileName.Bytes.data(), header.FileName.Bytes.size());
+    header.ExtraField.resize(header.ExtraFieldLength);
+    ReadExact(*FStream, header.ExtraField.data(), header.ExtraField.size());
+    header.FileComment.resize(header.FileCommentLength);
+    ReadExact(*FStream, header.FileComment.data(), header.FileComment.size());
+    if ((header.Flag & kFlagUtf8) == 0) {
+      FUTF8Support = false;
+    }
+    FFiles.push_back(std::move(header));
+  }
+}
+
+void TZipFile::CheckOpen() const {
+  if (FMode == TZipMode::zmClosed) {
+    throw EZipException(texts::kZipMustBeOpen);
+  }
+}
+
+void TZipFile::CheckReadable() const {
+  if (FMode != TZipMode::zmRead) {
+    throw EZipException(texts::kZipMustBeOpenForReading);
+  }
+}
+
+const TZipHeader& TZipFile::Entry(int index) const {
+  CheckOpen();
+  if (index < 0 || static_cast<std::size_t>(index) >= FFiles.size()) {
+    throw EArgumentOutOfRangeException(texts::kArgumentOutOfRange);
+  }
+  return FFiles[static_cast<std::size_t>(index)];
+}
+
+int TZipFile::GetFileCount() const {
+  CheckOpen();
+  return static_cast<int>(FFiles.size());
+}
+
+TZipHeader TZipFile::GetFileInfo(int index) const {
+  return Entry(index);
+}
+
+std::u16string TZipFile::GetFileName(int index) const {
+  const TCodePageString& name = Entry(index).FileName;
+  return DecodeCodePage(name.Bytes, name.CodePage);
+}
+
+std::u16string TZipFile::GetFileComment(int index) const {
+  const TZipHeader& entry = Entry(index);
+  return DecodeCodePage(entry.FileComment, entry.FileName.CodePage);
+}
+
+int TZipFile::IndexOf(std::u16string_view name) const {
+  for (std::size_t i = 0; i < FFiles.size(); ++i) {
+    if (DecodeCodePage(FFiles[i].FileName.Bytes, FFiles[i].FileName.CodePage) == name) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// The local header's lengths, not the central ones, decide where the data starts. Its reads are
+// not checked: a short local header decodes as zeros, and the data checks catch the rest.
+std::unique_ptr<TStream> TZipFile::Read(int index, TZipHeader& localHeader) {
+  CheckReadable();
+  if (index < 0 || static_cast<std::size_t>(index) >= FFiles.size()) {
+    throw EZipException(texts::kZipFileNotFound);
+  }
+  const TZipHeader& central = FFiles[static_cast<std::size_t>(index)];
+  localHeader = TZipHeader{};
+  FStream->SetPosition(static_cast<std::int64_t>(central.LocalHeaderOffset) + FStartFileData);
+  std::array<unsigned char, 4> signature{};
+  if (FStream->Read(signature.data(), signature.size()) != signature.size() ||
+      LoadLE32(signature.data()) != kLocalHeaderSignature) {
+    throw EZipException(texts::kInvalidLocalSignature);
+  }
+  std::array<unsigned char, kLocalHeaderSize> fixed{};
+  FStream->Read(fixed.data(), fixed.size());
+  DecodeLocalHeader(fixed.data(), localHeader);
+  localHeader.FileName.CodePage = NameCodePage(localHeader.Flag);
+  std::string& name = localHeader.FileName.Bytes;
+  name.resize(localHeader.FileNameLength);
+  name.resize(FStream->Read(name.data(), name.size()));
+  std::vector<std::uint8_t>& extra = localHeader.ExtraField;
+  extra.resize(localHeader.ExtraFieldLength);
+  extra.resize(FStream->Read(extra.data(), extra.size()));
+  // Without the password the data would decode as garbage, or not at all.
+  if (((central.Flag | localHeader.Flag) & kFlagEncrypted) != 0) {
+    throw EZipException(texts::EncryptedEntryText(GetFileName(index)));
+  }
+  const TCompressionHandler& handler = FindCompressionHandler(central.CompressionMethod);
+  if (!handler.Decoder) {
+    throw EListError(texts::kItemNotFound);
+  }
+  return handler.Decoder(*FStream, *this, localHeader);
+}
+
+void TZipFile::Read(int index, std::vector<std::uint8_t>& bytes) {
+  TZipHeader localHeader;
+  const std::unique_ptr<TStream> decoder = Read(index, localHeader);
+  TMemoryStream data;
+  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
+                (localHeader.Flag & kFlagDataDescriptor) != 0, &data, GetFileName(index));
+  bytes.assign(data.Data().begin(), data.Data().end());
+}
+
+// No "." or ".." is resolved when the path is formed: CheckEntryName has refused every name that
+// could climb out of `path` or land on another file than the one it names.
+TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view path,
+                                          bool createSubdirs) const {
+  const TZipHeader& central = Entry(index);
+  const std::u16string stored = GetFileName(index);
+  CheckEntryName(stored, central.ExternalAttributes);
+  std::u16string name = stored;
+  std::replace(name.begin(), name.end(), u'/', u'\\');
+  TOutput output;
+  output.IsFolder = name.empty() || name.back() == u'\\';
+  if (!createSubdirs) {
+    name.erase(0, name.find_last_of(u'\\') + 1);
+  }
+  output.FilePath = CombinePath(path, name);
+  const std::size_t lastSeparator = output.FilePath.find_last_of(u'\\');
+  if (createSubdirs && lastSeparator != std::u16string::npos && lastSeparator != 0) {
+    output.Folder = ExpandFileName(std::u16string_view(output.FilePath).substr(0, lastSeparator));
+    CheckFolderPath(output.Folder);
+  }
+  return output;
+}
+
+void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) {
+  TZipHeader localHeader;
+  const std::unique_ptr<TStream> decoder = Read(index, localHeader);
+  const TOutput output = PrepareOutput(index, path, createSubdirs);
+  // A folder that cannot be created is not reported here: creating the file then fails.
+  if (!output.Folder.empty()) {
+    ForceDirectories(output.Folder);
+  }
+  if (output.IsFolder) {
+    return;
+  }
+  TFileStream file(output.FilePath, kCreateReadWriteExclusive);
+  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
+                (localHeader.Flag & kFlagDataDescriptor) != 0, &file, GetFileName(index));
+}
+
+void TZipFile::Verify(int index, std::u16string_view path, bool createSubdirs) {
+  TZipHeader localHeader;
+  const std::unique_ptr<TStream> decoder = Read(index, localHeader);
+  if (PrepareOutput(index, path, createSubdirs).IsFolder) {
+    return;
+  }
+  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
+                (localHeader.Flag & kFlagDataDescriptor) != 0, nullptr, GetFileName(index));
+}
+
+void TZipFile::Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs) {
+  Extract(IndexOf(name), path, createSubdirs);
+}
+
+void TZipFile::ExtractAll(std::u16string_view path) {
+  CheckReadable();
+  for (int i = 0; i < static_cast<int>(FFiles.size()); ++i) {
+    Extract(i, path, true);
+  }
+}
+
+bool TZipFile::IsValid(std::u16string_view fileName) {
+  try {
+    TFileStream file(fileName, kOpenReadExclusive);
+    TEndRecord record;
+    std::string comment;
+    return FindEndRecord(file, record, comment);
+  } catch (...) {
+    return false;
+  }
+}
+
+void TZipFile::ExtractZipFile(std::u16string_view fileName, std::u16string_view path) {
+  TZipFile zip;
+  zip.Open(fileName, TZipMode::zmRead);
+  zip.ExtractAll(path);
+  zip.Close();
+}
+
+}  // namespace zelkupd

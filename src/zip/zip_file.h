@@ -1,0 +1,96 @@
+// TZipFile: a ZIP archive opened read-only, its entries listed from the central directory and
+// extracted one at a time, with stored and deflated data. There is no write side.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/stream.h"
+#include "zip/zip_header.h"
+
+namespace zelkupd {
+
+enum class TZipMode { zmClosed = 0, zmRead = 1, zmReadWrite = 2, zmWrite = 3 };
+
+// Every failure raises; the classes and texts are those of runtime/errors.h and zip/zip_texts.h.
+// Every entry read moves the one archive stream, so only one decoder may be in use at a time.
+class TZipFile {
+ public:
+  TZipFile() = default;
+  ~TZipFile() { Close(); }
+  TZipFile(const TZipFile&) = delete;
+  TZipFile& operator=(const TZipFile&) = delete;
+
+  // Opens the file read-only with no sharing and lists its entries. Only zmRead is accepted: the
+  // write modes, like zmClosed, raise EZipException "引数が無効です". A file that cannot be opened
+  // raises EFOpenError; any failure leaves the reader closed and the file closed.
+  void Open(std::u16string_view fileName, TZipMode mode);
+  // As above on a stream the caller keeps; entry offsets count from its current position.
+  void Open(TStream& stream, TZipMode mode);
+  // Forgets the entries and the stream and closes the file opened by name. Harmless when closed.
+  void Close();
+
+  int GetFileCount() const;
+  // A copy of the entry's central header; EArgumentOutOfRangeException for an index outside.
+  TZipHeader GetFileInfo(int index) const;
+  // The name decoded from its code page (UTF-8 with flag bit 11, else 437), "/" kept as stored.
+  std::u16string GetFileName(int index) const;
+  // The entry's comment, decoded as its name is.
+  std::u16string GetFileComment(int index) const;
+  // The archive comment from the end record, read as code page 437.
+  const std::u16string& Comment() const { return FComment; }
+  // False as soon as one entry's name lacks the UTF-8 flag.
+  bool Utf8Support() const { return FUTF8Support; }
+  // The first entry whose decoded name equals `name` exactly, case included; -1 when none does.
+  int IndexOf(std::u16string_view name) const;
+
+  // Positions the archive at the entry's data and returns its decoder, with the entry's local
+  // header in `localHeader`. Refuses encrypted entries (flag bit 0) with EZipException and an
+  // unregistered method with EListError, before anything is written anywhere.
+  std::unique_ptr<TStream> Read(int index, TZipHeader& localHeader);
+  // The entry's decoded data, checked as Extract checks it.
+  void Read(int index, std::vector<std::uint8_t>& bytes);
+
+  // Writes the entry below `path`: with `createSubdirs` at its whole stored name, creating the
+  // folders on the way, else at its last name component. A name ending in "/" is a folder and
+  // writes no file. The name is checked (CheckEntryName) before any folder or file is created;
+  // the data's CRC-32 and size are checked as it is copied. An existing file is replaced.
+  void Extract(int index, std::u16string_view path, bool createSubdirs);
+  void Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs);
+  // Every entry in order, with subfolders.
+  void ExtractAll(std::u16string_view path);
+  // Every check Extract with the same arguments makes — name, paths, method, encryption, data,
+  // size and CRC-32 — with the same exceptions, but nothing is created or written.
+  void Verify(int index, std::u16string_view path, bool createSubdirs);
+
+  // True when the file has an end of central directory record; false on any failure.
+  static bool IsValid(std::u16string_view fileName);
+  // Opens the file and extracts every entry below `path`.
+  static void ExtractZipFile(std::u16string_view fileName, std::u16string_view path);
+
+ private:
+  struct TOutput {
+    std::u16string FilePath;
+    std::u16string Folder;  // full path of the folder to create; empty when none
+    bool IsFolder = false;  // the stored name ends in "/": nothing to write
+  };
+
+  void ReadCentralDirectory();
+  void CheckOpen() const;
+  void CheckReadable() const;
+  const TZipHeader& Entry(int index) const;
+  TOutput PrepareOutput(int index, std::u16string_view path, bool createSubdirs) const;
+
+  TZipMode FMode = TZipMode::zmClosed;
+  TStream* FStream = nullptr;
+  std::unique_ptr<TFileStream> FFileStream;
+  std::int64_t FStartFileData = 0;
+  std::vector<TZipHeader> FFiles;
+  std::u16string FComment;
+  bool FUTF8Support = true;
+};
+
+}  // namespace zelkupd

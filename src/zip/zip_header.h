@@ -1,0 +1,69 @@
+// The records of the ZIP format as the reader keeps them: the entry header with its fields in
+// central-directory order, the signatures and flag bits, and the exact reads that load records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/codepage.h"
+#include "runtime/stream.h"
+
+namespace zelkupd {
+
+inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+
+inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
+inline constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+inline constexpr std::uint16_t kFlagUtf8 = 0x0800;
+
+// Sizes of the fixed parts that follow each record's signature.
+inline constexpr std::size_t kCentralHeaderSize = 42;
+inline constexpr std::size_t kLocalHeaderSize = 26;
+
+// Raw name bytes and the code page they are written in.
+struct TCodePageString {
+  std::string Bytes;
+  std::uint32_t CodePage = kCodePage437;
+};
+
+// One entry. The numeric fields are, in order and width, the central directory file header after
+// its signature; the local header fills RequiredVersion through ExtraFieldLength only.
+struct TZipHeader {
+  std::uint16_t MadeByVersion = 0;
+  std::uint16_t RequiredVersion = 0;
+  std::uint16_t Flag = 0;
+  std::uint16_t CompressionMethod = 0;
+  std::uint32_t ModifiedDateTime = 0;  // DOS format: time in the low 16 bits, date in the high
+  std::uint32_t CRC32 = 0;
+  std::uint32_t CompressedSize = 0;
+  std::uint32_t UncompressedSize = 0;
+  std::uint16_t FileNameLength = 0;
+  std::uint16_t ExtraFieldLength = 0;
+  std::uint16_t FileCommentLength = 0;
+  std::uint16_t DiskNumberStart = 0;
+  std::uint16_t InternalAttributes = 0;
+  std::uint32_t ExternalAttributes = 0;
+  std::uint32_t LocalHeaderOffset = 0;
+  TCodePageString FileName;
+  std::vector<std::uint8_t> ExtraField;
+  std::string FileComment;
+};
+
+// Fills the numeric fields from the 42 bytes after a central header's signature.
+void DecodeCentralHeader(const unsigned char* bytes, TZipHeader& header);
+
+// Fills RequiredVersion through ExtraFieldLength from the 26 bytes after a local header's
+// signature; the other fields are left as they are.
+void DecodeLocalHeader(const unsigned char* bytes, TZipHeader& header);
+
+// The code page a name is tagged with: UTF-8 when the flag says so, else code page 437.
+std::uint32_t NameCodePage(std::uint16_t flag);
+
+// Exactly `count` bytes from the archive, or EZipException with the zip read error.
+void ReadExact(TStream& stream, void* buffer, std::size_t count);
+
+}  // namespace zelkupd
