@@ -1,7 +1,9 @@
 #include "platform/win32/win32_platform.h"
 
-#include <shellapi.h>
+// <windows.h> must come first: the other Win32 headers build on its types.
 #include <windows.h>
+
+#include <shellapi.h>
 #include <wininet.h>
 
 #include <vector>
