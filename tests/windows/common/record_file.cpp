@@ -6,7 +6,7 @@
 
 namespace zelkupd::test {
 
-bool TRecordFile::Append(const TJsonLine& record) const {
+bool TRecordFile::Append(TJsonLine record) const {
   if (FPath.empty()) {
     return true;
   }
@@ -17,7 +17,7 @@ bool TRecordFile::Append(const TJsonLine& record) const {
   if (!file.IsValid()) {
     return false;
   }
-  const std::string text = record.Text();
+  const std::string text = record.Add("tick", static_cast<std::int64_t>(::GetTickCount64())).Text();
   DWORD written = 0;
   return ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) !=
              FALSE &&

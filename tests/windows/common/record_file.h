@@ -1,5 +1,7 @@
 // The log a helper appends its records to. Each record is opened, appended and closed on its own,
-// so several processes can share one log and the harness sees every record as soon as it is made.
+// so several processes can share one log and the harness sees every record as soon as it is made;
+// each carries the system's tick count ("tick", in ms), so records of different processes can be
+// put in order and their distances measured.
 #pragma once
 
 #include <string>
@@ -14,7 +16,7 @@ class TRecordFile {
   explicit TRecordFile(std::wstring path) : FPath(std::move(path)) {}
 
   // False when the record could not be written.
-  bool Append(const TJsonLine& record) const;
+  bool Append(TJsonLine record) const;
 
  private:
   std::wstring FPath;

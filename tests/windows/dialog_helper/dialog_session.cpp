@@ -65,6 +65,7 @@ void TDialogSession::Answer(HWND box, HANDLE process) {
     Fail(problem);
   }
 
+  ::Sleep(FScript.AnswerDelayMs);
   if (answer == L"close") {
     CloseBox(box);
   } else {

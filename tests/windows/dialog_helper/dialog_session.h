@@ -22,6 +22,7 @@ struct TDialogScript {
   std::vector<std::wstring> Answers;  // a button name, "default" or "close", one per box
   DWORD TimeoutMs = 60000;            // for the whole run; then the program is terminated
   DWORD BoxCloseTimeoutMs = 5000;     // for a box to go away once answered
+  DWORD AnswerDelayMs = 0;            // a pause before each answer, for a person watching
 };
 
 class TDialogSession {

@@ -1,7 +1,7 @@
 // The dialog helper: runs the program under test and plays the user at its message boxes.
 //
-//   dialog-helper --record LOG [--answer NAME]... [--timeout-ms N] [--stdout inherit|none]
-//                 [--cwd DIR] -- PROGRAM [ARGUMENTS...]
+//   dialog-helper --record LOG [--answer NAME]... [--timeout-ms N] [--answer-delay-ms N]
+//                 [--stdout inherit|none] [--cwd DIR] -- PROGRAM [ARGUMENTS...]
 //
 // LOG receives one JSON record per line: "start", one "box" per message box (caption, text,
 // buttons from left to right, default button, icon, the answer given), any "failure", and "end"
@@ -36,6 +36,8 @@ int wmain() {
       script.Answers.push_back(value);
     } else if (option == L"--timeout-ms") {
       script.TimeoutMs = static_cast<DWORD>(ParseNumber(value, 60000));
+    } else if (option == L"--answer-delay-ms") {
+      script.AnswerDelayMs = static_cast<DWORD>(ParseNumber(value, 0));
     } else if (option == L"--stdout" && (value == L"inherit" || value == L"none")) {
       start.WithoutStdOutput = value == L"none";
     } else if (option == L"--cwd") {

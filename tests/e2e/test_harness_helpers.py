@@ -1,0 +1,120 @@
+"""Self-tests of the Windows helpers under Wine: the dialog helper never hangs and says when a run
+did not go by the script, and the stand-in shows, refuses, hides and locks as asked."""
+
+import os
+import subprocess
+import unittest
+
+from harness.case import TE2ECase
+from harness.dialogs import EndNotice, Question
+from harness.environment import WindowsPath
+from harness.records import ReadRecords
+
+
+class TDialogHelperTest(TE2ECase):
+    def RunToEndNotice(self, answers):
+        """A run whose only box is the end notice: a local archive that does not exist."""
+        return self.RunUpdater(self.Installation.WindowsPath("none.zip"), answers=answers, allow_helper_failures=True)
+
+    def testUnscriptedBoxIsRecordedAndClosedAsAFailure(self):
+        result = self.RunToEndNotice([])
+        self.assertEqual(result.Boxes, [EndNotice()])
+        self.assertEqual(result.Answers, ["ok"])
+        self.assertEqual(result.HelperFailures, ["box 1 was not scripted; closed with ok"])
+        self.assertEqual(result.ExitCode, 0)
+
+    def testAnswerForAMissingButtonOrAMissingBoxIsAFailure(self):
+        result = self.RunToEndNotice(["yes", "ok"])
+        self.assertEqual(result.Answers, ["ok"])
+        self.assertEqual(
+            result.HelperFailures,
+            ["box 1 has no button 'yes'", "scripted answer 2 ('ok') was never used: no box came for it"],
+        )
+
+    def testDefaultPressesTheButtonStyledAsDefault(self):
+        result = self.RunUpdater(self.Server.Url("zelk32_155.zip"), answers=["default", "ok"])
+        self.assertEqual(result.Boxes[0], Question("『 zelk32_155.zip 』が対象です.", default="yes"))
+        self.assertEqual(result.Answers[0], "yes")
+
+    def testProgramThatOutlivesItsTimeIsTerminated(self):
+        self.StandIns.Configure("zelk-stand-in", window="refuse")
+        result = self.RunUpdater(updater=self.Config.StandIn, timeout=2, allow_helper_failures=True)
+        self.assertTrue(result.TimedOut)
+        self.assertEqual(result.ExitCode, 258)
+        self.assertEqual(result.HelperFailures, ["the program did not end within 2000 ms and was terminated"])
+
+
+class TStandInTest(TE2ECase):
+    def ProbeWindows(self, pid, close=False):
+        """The stand-in's own top-level windows, as the window probe lists them; Wine gives every
+        GUI thread a hidden IME window too, which is left out."""
+        log = os.path.join(self.WorkDir, "probe-%d-%s.log" % (pid, close))
+        arguments = ["--record", WindowsPath(log), "--pid", str(pid), "--close", "yes" if close else "no"]
+        probe = self.StartWine(self.Config.WindowProbe, arguments, subprocess.DEVNULL, subprocess.DEVNULL)
+        self.assertEqual(probe.Wait(30), 0)
+        return [record for record in ReadRecords(log) if record["record"] == "window" and record["class"] == "ZelkStandIn"]
+
+    def testStartRecordsTheCommandLineAndTheWorkingFolder(self):
+        self.Installation.AddStandIn("ZELK.EXE")
+        started = self.StartStandIn("ZELK.EXE", window="close")
+        self.assertEqual(started["exe"].upper(), self.Installation.WindowsPath("ZELK.EXE").upper())
+        self.assertEqual(started["cwd"].upper(), WindowsPath(self.WorkDir).upper())
+        self.assertIn("--window close", started["command_line"])
+        self.assertEqual(started["window"], "close")
+
+    def testSideFileChoosesTheModeOfACopyStartedWithoutArguments(self):
+        self.StandIns.Configure("ZELKCFG", window="hidden", lifetime_ms=20000)
+        started = self.StartStandIn("ZELKCFG.EXE")
+        self.assertEqual(started["window"], "hidden")
+        self.assertNotIn("problems", started)
+        self.assertEqual(self.StandIns.RecordsOf("started", "ZELK"), [])
+
+    def testClosingWindowEndsAfterItsDelay(self):
+        started = self.StartStandIn(window="close", close_delay_ms=600)
+        windows = self.ProbeWindows(started["pid"], close=True)
+        self.assertEqual([(w["visible"], w["owned"], w["closed"]) for w in windows], [(True, False, True)])
+        requested, ended = self.StandIns.WaitForRecords("close_requested")[0], self.StandIns.WaitForRecords("exit")[0]
+        self.assertEqual(ended["reason"], "closed")
+        self.assertGreaterEqual(ended["tick"] - requested["tick"], 600)
+
+    def testRefusingWindowStaysAfterTheCloseRequest(self):
+        started = self.StartStandIn(window="refuse")
+        self.ProbeWindows(started["pid"], close=True)
+        self.StandIns.WaitForRecords("close_requested")
+        windows = self.ProbeWindows(started["pid"])
+        self.assertEqual([(w["visible"], w["owned"]) for w in windows], [(True, False)])
+        self.assertEqual(self.StandIns.RecordsOf("exit"), [])
+
+    def testHiddenAndOwnedWindowsAreNotForTheUpdaterToClose(self):
+        hidden = self.StartStandIn(window="hidden")
+        owned = self.StartStandIn(window="owned")
+        self.assertEqual(
+            [(w["visible"], w["owned"], w["closed"]) for w in self.ProbeWindows(hidden["pid"], close=True)],
+            [(False, False, False)],
+        )
+        self.assertEqual(
+            sorted((w["visible"], w["owned"], w["closed"]) for w in self.ProbeWindows(owned["pid"], close=True)),
+            [(False, False, False), (True, True, False)],
+        )
+
+    def testLockedFileKeepsOthersOutUnlessReadSharingIsAllowed(self):
+        target = self.Installation.WriteFile("ZELK.dat", b"data")
+        self.StartStandIn("locker-a.exe", folder=self.WorkDir, window="none", lock=target, share="none")
+        self.StartStandIn("locker-b.exe", folder=self.WorkDir, window="none", lock=target, share="read")
+        self.assertEqual(self.StandIns.RecordsOf("locked", "locker-a")[0]["share"], "none")
+        self.assertEqual(self.StandIns.RecordsOf("lock_failed", "locker-b")[0]["error"], 32)
+        other = self.Installation.WriteFile("other.dat", b"data")
+        self.StartStandIn("locker-c.exe", folder=self.WorkDir, window="none", lock=other, share="read")
+        self.StartStandIn("locker-d.exe", folder=self.WorkDir, window="none", lock=other, share="read")
+        self.assertEqual(len(self.StandIns.RecordsOf("locked", "locker-d")), 1)
+
+    def testQuitFileEndsEveryStandIn(self):
+        self.StartStandIn(window="refuse")
+        self.StartStandIn("locker.exe", folder=self.WorkDir, window="none")
+        self.StandIns.Quit()
+        self.assertEqual(self.StandIns.WaitForRecords("exit")[0]["reason"], "quit")
+        self.assertEqual(self.StandIns.WaitForRecords("exit", name="locker")[0]["reason"], "quit")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,122 @@
+"""Self-tests of the harness parts that need no Wine: the code page 932 bytes the console checks
+rely on, and the loopback server's routes and broken transfers, spoken to the way WinINet speaks to
+its proxy."""
+
+import socket
+import time
+import unittest
+
+from harness.codepage import PINNED, ConsoleLines, Cp932
+from harness.http_server import (
+    CutShort,
+    Dropped,
+    DroppedAtOnce,
+    LargePage,
+    NormalUrl,
+    Page,
+    Redirect,
+    Slow,
+    Status,
+    TLoopbackServer,
+)
+
+SITE = "http://zelk.invalid/"
+
+
+class TCodePageTest(unittest.TestCase):
+    def testPinnedCharactersHaveTheirWindowsBytes(self):
+        for text, data in PINNED.items():
+            with self.subTest(text=text):
+                self.assertEqual(Cp932(text), data)
+
+    def testConsoleLinesEndInCarriageReturnLineFeed(self):
+        self.assertEqual(ConsoleLines("取得完了.", ""), b"\x8e\xe6\x93\xbe\x8a\xae\x97\xb9.\r\n\r\n")
+
+
+class TLoopbackServerTest(unittest.TestCase):
+    def setUp(self):
+        self.Server = TLoopbackServer(SITE)
+        self.addCleanup(self.Server.Stop)
+
+    def Exchange(self, request_line, host="zelk.invalid"):
+        """Sends one request as a proxy client does and returns (head, body, reset) once the
+        server has closed the connection."""
+        with socket.create_connection(("127.0.0.1", self.Server.Port), timeout=10) as connection:
+            connection.sendall(("%s HTTP/1.1\r\nHost: %s\r\nAccept: */*\r\n\r\n" % (request_line, host)).encode())
+            data, reset = b"", False
+            try:
+                for block in iter(lambda: connection.recv(65536), b""):
+                    data += block
+            except ConnectionResetError:
+                reset = True
+        head, _, body = data.partition(b"\r\n\r\n")
+        return head.decode("latin-1"), body, reset
+
+    def testRoutesBelowTheSiteAnswerAbsoluteAndOriginFormRequests(self):
+        self.Server.Route("vum_zelk.html", Page(b"<html>release</html>"))
+        self.Server.Route("http://example.test:8080/other.zip", Status(200, b"zip"))
+        head, body, _ = self.Exchange("GET http://ZELK.invalid:80/vum_zelk.html")
+        self.assertTrue(head.startswith("HTTP/1.1 200 "), head)
+        self.assertIn("Content-Length: 20", head)
+        self.assertEqual(body, b"<html>release</html>")
+        self.assertEqual(self.Exchange("GET /vum_zelk.html")[1], b"<html>release</html>")
+        self.assertEqual(self.Exchange("GET http://example.test:8080/other.zip")[1], b"zip")
+        requests = self.Server.Requests()
+        self.assertEqual(
+            [request.Url for request in requests],
+            [SITE + "vum_zelk.html", SITE + "vum_zelk.html", "http://example.test:8080/other.zip"],
+        )
+        self.assertEqual([request.AbsoluteForm for request in requests], [True, False, True])
+        self.assertEqual(requests[0].Path, "/vum_zelk.html")
+
+    def testUnroutedUrlsAnswer404WithABody(self):
+        head, body, _ = self.Exchange("GET http://zelk.invalid/vum_scb.html")
+        self.assertTrue(head.startswith("HTTP/1.1 404 "), head)
+        self.assertIn(b"404", body)
+
+    def testErrorStatusesAndRedirects(self):
+        self.Server.Route("broken.zip", Status(500, b"oops"))
+        self.Server.Route("moved.zip", Redirect(SITE + "new.zip"))
+        head, body, _ = self.Exchange("GET http://zelk.invalid/broken.zip")
+        self.assertTrue(head.startswith("HTTP/1.1 500 "), head)
+        self.assertEqual(body, b"oops")
+        head, body, _ = self.Exchange("GET http://zelk.invalid/moved.zip")
+        self.assertTrue(head.startswith("HTTP/1.1 301 "), head)
+        self.assertIn("Location: http://zelk.invalid/new.zip", head)
+        self.assertEqual(body, b"")
+
+    def testBodyCutShortAnnouncesMoreThanItSends(self):
+        self.Server.Route("short.zip", CutShort(b"x" * 1000, announced=5000))
+        head, body, reset = self.Exchange("GET http://zelk.invalid/short.zip")
+        self.assertIn("Content-Length: 5000", head)
+        self.assertEqual((body, reset), (b"x" * 1000, False))
+
+    def testDroppedConnectionsResetPartWayOrAtOnce(self):
+        self.Server.Route("dropped.zip", Dropped(b"y" * 30000, after=12000))
+        self.Server.Route("gone.zip", DroppedAtOnce())
+        head, body, reset = self.Exchange("GET http://zelk.invalid/dropped.zip")
+        self.assertIn("Content-Length: 30000", head)
+        self.assertTrue(reset or len(body) == 12000)
+        self.assertLessEqual(len(body), 12000)
+        self.assertEqual(self.Exchange("GET http://zelk.invalid/gone.zip")[:2], ("", b""))
+
+    def testSlowAnswersTakeTheirTime(self):
+        self.Server.Route("slow.html", Slow(b"z" * 300, delay=0.3, block_delay=0.1, block_size=100))
+        start = time.monotonic()
+        body = self.Exchange("GET http://zelk.invalid/slow.html")[1]
+        self.assertGreaterEqual(time.monotonic() - start, 0.5)
+        self.assertEqual(body, b"z" * 300)
+
+    def testLargePagesEndWithTheirEnding(self):
+        self.Server.Route("vum_zelk.html", LargePage(100000, ending=b'<a id="$zelk32$" href="x.zip">'))
+        body = self.Exchange("GET http://zelk.invalid/vum_zelk.html")[1]
+        self.assertEqual(len(body), 100000)
+        self.assertTrue(body.endswith(b'<a id="$zelk32$" href="x.zip">'))
+
+    def testNormalUrlDropsTheDefaultPortAndLowersSchemeAndHost(self):
+        self.assertEqual(NormalUrl("HTTP://Zelk.Invalid:80/A/b.ZIP"), "http://zelk.invalid/A/b.ZIP")
+        self.assertEqual(NormalUrl("http://127.0.0.1:8080"), "http://127.0.0.1:8080/")
+
+
+if __name__ == "__main__":
+    unittest.main()
