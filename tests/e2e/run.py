@@ -24,7 +24,10 @@ def Main(arguments):
         for test_id in TestIds(loader.discover(HERE, pattern="test_*.py", top_level_dir=HERE)):
             print(test_id)
         return 0
-    suite = loader.loadTestsFromNames(arguments) if arguments else loader.discover(HERE, "test_*.py", HERE)
+    if arguments:
+        suite = loader.loadTestsFromNames(arguments)
+    else:
+        suite = loader.discover(HERE, pattern="test_*.py", top_level_dir=HERE)
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     return 0 if result.wasSuccessful() and result.testsRun > 0 else 1
 

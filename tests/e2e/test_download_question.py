@@ -60,7 +60,8 @@ class TArchiveUrlQuestionTest(TE2ECase):
             result,
             ConsoleLines(*GREETING, "サーバ上のアーカイブファイルが指定されました.", "　→ " + url, "放置します."),
         )
-        self.assertEqual(result.Boxes, [Question("『 zelk32_155.zip 』が対象です.", default="yes"), EndNotice()])
+        self.assertEqual(result.Boxes, [Question("『 zelk32_155.zip 』が対象です.", default="yes"),
+                                        EndNotice()])
         self.assertEqual(result.ExitCode, 0)
         self.AssertNothingFetchedOrChanged(result)
 

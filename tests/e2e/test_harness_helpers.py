@@ -14,7 +14,8 @@ from harness.records import ReadRecords
 class TDialogHelperTest(TE2ECase):
     def RunToEndNotice(self, answers):
         """A run whose only box is the end notice: a local archive that does not exist."""
-        return self.RunUpdater(self.Installation.WindowsPath("none.zip"), answers=answers, allow_helper_failures=True)
+        return self.RunUpdater(self.Installation.WindowsPath("none.zip"), answers=answers,
+                               allow_helper_failures=True)
 
     def testUnscriptedBoxIsRecordedAndClosedAsAFailure(self):
         result = self.RunToEndNotice([])
@@ -28,7 +29,8 @@ class TDialogHelperTest(TE2ECase):
         self.assertEqual(result.Answers, ["ok"])
         self.assertEqual(
             result.HelperFailures,
-            ["box 1 has no button 'yes'", "scripted answer 2 ('ok') was never used: no box came for it"],
+            ["box 1 has no button 'yes'",
+             "scripted answer 2 ('ok') was never used: no box came for it"],
         )
 
     def testDefaultPressesTheButtonStyledAsDefault(self):
@@ -41,7 +43,8 @@ class TDialogHelperTest(TE2ECase):
         result = self.RunUpdater(updater=self.Config.StandIn, timeout=2, allow_helper_failures=True)
         self.assertTrue(result.TimedOut)
         self.assertEqual(result.ExitCode, 258)
-        self.assertEqual(result.HelperFailures, ["the program did not end within 2000 ms and was terminated"])
+        self.assertEqual(result.HelperFailures,
+                         ["the program did not end within 2000 ms and was terminated"])
 
 
 class TStandInTest(TE2ECase):
@@ -49,10 +52,18 @@ class TStandInTest(TE2ECase):
         """The stand-in's own top-level windows, as the window probe lists them; Wine gives every
         GUI thread a hidden IME window too, which is left out."""
         log = os.path.join(self.WorkDir, "probe-%d-%s.log" % (pid, close))
-        arguments = ["--record", WindowsPath(log), "--pid", str(pid), "--close", "yes" if close else "no"]
-        probe = self.StartWine(self.Config.WindowProbe, arguments, subprocess.DEVNULL, subprocess.DEVNULL)
+        arguments = ["--record", WindowsPath(log), "--pid", str(pid)]
+        arguments += ["--close", "yes" if close else "no"]
+        probe = self.StartWine(self.Config.WindowProbe, arguments, subprocess.DEVNULL,
+                               subprocess.DEVNULL)
         self.assertEqual(probe.Wait(30), 0)
-        return [record for record in ReadRecords(log) if record["record"] == "window" and record["class"] == "ZelkStandIn"]
+        return [(record["visible"], record["owned"], record["closed"])
+                for record in ReadRecords(log)
+                if record["record"] == "window" and record["class"] == "ZelkStandIn"]
+
+    def StartLocker(self, name, path, share):
+        """A windowless stand-in outside the installation that holds `path` open."""
+        return self.StartStandIn(name, folder=self.WorkDir, window="none", lock=path, share=share)
 
     def testStartRecordsTheCommandLineAndTheWorkingFolder(self):
         self.Installation.AddStandIn("ZELK.EXE")
@@ -71,9 +82,9 @@ class TStandInTest(TE2ECase):
 
     def testClosingWindowEndsAfterItsDelay(self):
         started = self.StartStandIn(window="close", close_delay_ms=600)
-        windows = self.ProbeWindows(started["pid"], close=True)
-        self.assertEqual([(w["visible"], w["owned"], w["closed"]) for w in windows], [(True, False, True)])
-        requested, ended = self.StandIns.WaitForRecords("close_requested")[0], self.StandIns.WaitForRecords("exit")[0]
+        self.assertEqual(self.ProbeWindows(started["pid"], close=True), [(True, False, True)])
+        requested = self.StandIns.WaitForRecords("close_requested")[0]
+        ended = self.StandIns.WaitForRecords("exit")[0]
         self.assertEqual(ended["reason"], "closed")
         self.assertGreaterEqual(ended["tick"] - requested["tick"], 600)
 
@@ -81,31 +92,25 @@ class TStandInTest(TE2ECase):
         started = self.StartStandIn(window="refuse")
         self.ProbeWindows(started["pid"], close=True)
         self.StandIns.WaitForRecords("close_requested")
-        windows = self.ProbeWindows(started["pid"])
-        self.assertEqual([(w["visible"], w["owned"]) for w in windows], [(True, False)])
+        self.assertEqual(self.ProbeWindows(started["pid"]), [(True, False, False)])
         self.assertEqual(self.StandIns.RecordsOf("exit"), [])
 
     def testHiddenAndOwnedWindowsAreNotForTheUpdaterToClose(self):
         hidden = self.StartStandIn(window="hidden")
         owned = self.StartStandIn(window="owned")
-        self.assertEqual(
-            [(w["visible"], w["owned"], w["closed"]) for w in self.ProbeWindows(hidden["pid"], close=True)],
-            [(False, False, False)],
-        )
-        self.assertEqual(
-            sorted((w["visible"], w["owned"], w["closed"]) for w in self.ProbeWindows(owned["pid"], close=True)),
-            [(False, False, False), (True, True, False)],
-        )
+        self.assertEqual(self.ProbeWindows(hidden["pid"], close=True), [(False, False, False)])
+        self.assertEqual(sorted(self.ProbeWindows(owned["pid"], close=True)),
+                         [(False, False, False), (True, True, False)])
 
     def testLockedFileKeepsOthersOutUnlessReadSharingIsAllowed(self):
         target = self.Installation.WriteFile("ZELK.dat", b"data")
-        self.StartStandIn("locker-a.exe", folder=self.WorkDir, window="none", lock=target, share="none")
-        self.StartStandIn("locker-b.exe", folder=self.WorkDir, window="none", lock=target, share="read")
+        self.StartLocker("locker-a.exe", target, "none")
+        self.StartLocker("locker-b.exe", target, "read")
         self.assertEqual(self.StandIns.RecordsOf("locked", "locker-a")[0]["share"], "none")
         self.assertEqual(self.StandIns.RecordsOf("lock_failed", "locker-b")[0]["error"], 32)
         other = self.Installation.WriteFile("other.dat", b"data")
-        self.StartStandIn("locker-c.exe", folder=self.WorkDir, window="none", lock=other, share="read")
-        self.StartStandIn("locker-d.exe", folder=self.WorkDir, window="none", lock=other, share="read")
+        self.StartLocker("locker-c.exe", other, "read")
+        self.StartLocker("locker-d.exe", other, "read")
         self.assertEqual(len(self.StandIns.RecordsOf("locked", "locker-d")), 1)
 
     def testQuitFileEndsEveryStandIn(self):

@@ -2,7 +2,9 @@
 rely on, and the loopback server's routes and broken transfers, spoken to the way WinINet speaks to
 its proxy."""
 
+import os
 import socket
+import tempfile
 import time
 import unittest
 
@@ -30,7 +32,8 @@ class TCodePageTest(unittest.TestCase):
                 self.assertEqual(Cp932(text), data)
 
     def testConsoleLinesEndInCarriageReturnLineFeed(self):
-        self.assertEqual(ConsoleLines("取得完了.", ""), b"\x8e\xe6\x93\xbe\x8a\xae\x97\xb9.\r\n\r\n")
+        self.assertEqual(ConsoleLines("取得完了.", ""),
+                         b"\x8e\xe6\x93\xbe\x8a\xae\x97\xb9.\r\n\r\n")
 
 
 class TLoopbackServerTest(unittest.TestCase):
@@ -42,7 +45,8 @@ class TLoopbackServerTest(unittest.TestCase):
         """Sends one request as a proxy client does and returns (head, body, reset) once the
         server has closed the connection."""
         with socket.create_connection(("127.0.0.1", self.Server.Port), timeout=10) as connection:
-            connection.sendall(("%s HTTP/1.1\r\nHost: %s\r\nAccept: */*\r\n\r\n" % (request_line, host)).encode())
+            request = "%s HTTP/1.1\r\nHost: %s\r\nAccept: */*\r\n\r\n" % (request_line, host)
+            connection.sendall(request.encode())
             data, reset = b"", False
             try:
                 for block in iter(lambda: connection.recv(65536), b""):
@@ -108,10 +112,24 @@ class TLoopbackServerTest(unittest.TestCase):
         self.assertEqual(body, b"z" * 300)
 
     def testLargePagesEndWithTheirEnding(self):
-        self.Server.Route("vum_zelk.html", LargePage(100000, ending=b'<a id="$zelk32$" href="x.zip">'))
+        ending = b'<a id="$zelk32$" href="x.zip">'
+        self.Server.Route("vum_zelk.html", LargePage(100000, ending=ending))
         body = self.Exchange("GET http://zelk.invalid/vum_zelk.html")[1]
         self.assertEqual(len(body), 100000)
-        self.assertTrue(body.endswith(b'<a id="$zelk32$" href="x.zip">'))
+        self.assertTrue(body.endswith(ending))
+
+    def testFolderAnswersUnroutedUrlsWithItsFilesButNothingAboveIt(self):
+        with tempfile.TemporaryDirectory() as folder:
+            os.makedirs(os.path.join(folder, "zip"))
+            with open(os.path.join(folder, "zip", "zelk32_156.zip"), "wb") as archive:
+                archive.write(b"PK")
+            server = TLoopbackServer(SITE, folder=os.path.join(folder, "zip"))
+            self.addCleanup(server.Stop)
+            self.Server = server
+            self.assertEqual(self.Exchange("GET http://zelk.invalid/zelk32_156.zip")[1], b"PK")
+            for request in ("GET http://zelk.invalid/../zip/zelk32_156.zip",
+                            "GET http://zelk.invalid/missing.zip"):
+                self.assertTrue(self.Exchange(request)[0].startswith("HTTP/1.1 404 "), request)
 
     def testNormalUrlDropsTheDefaultPortAndLowersSchemeAndHost(self):
         self.assertEqual(NormalUrl("HTTP://Zelk.Invalid:80/A/b.ZIP"), "http://zelk.invalid/A/b.ZIP")

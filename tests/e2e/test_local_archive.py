@@ -32,7 +32,8 @@ class TMissingLocalArchiveTest(TE2ECase):
 
     def testRelativePathIsMadeFullFromTheCurrentFolderOnAPipe(self):
         # Standard output is a pipe here, not a file: the same bytes in the ANSI code page.
-        result = self.RunUpdater("old\\ZELK32_155.ZIP", answers=["ok"], cwd=self.WorkDir, stdout="pipe")
+        result = self.RunUpdater("old\\ZELK32_155.ZIP", answers=["ok"], cwd=self.WorkDir,
+                                 stdout="pipe")
         self.AssertConsole(
             result,
             ConsoleLines(

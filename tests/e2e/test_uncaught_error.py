@@ -32,7 +32,8 @@ class TUncaughtErrorTest(TE2ECase):
     def testFailedConsoleWriteEndsTheRunBeforeTheEndNotice(self):
         # On a pipe the output waits in the 128-byte buffer; the write that fails is the one that
         # empties it, in the middle of the run. Windows reports a broken pipe as 232, Wine as 233.
-        result = self.RunUpdater(self.Installation.WindowsPath("zelk32_155.zip"), stdout="broken-pipe")
+        result = self.RunUpdater(self.Installation.WindowsPath("zelk32_155.zip"),
+                                 stdout="broken-pipe")
         self.assertRegex(result.Stderr, ReportPattern("EInOutError", "I/O エラー ", rb"23[23]"))
         self.assertEqual(result.ExitCode, 1)
         self.assertEqual(result.Boxes, [])

@@ -64,7 +64,8 @@ class TE2ECase(unittest.TestCase):
     def setUp(self):
         self.Config = LoadConfig()
         os.makedirs(self.Config.WorkDir, exist_ok=True)
-        self.WorkDir = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1][:40] + "-", dir=self.Config.WorkDir)
+        name = self.id().rsplit(".", 1)[-1][:40]
+        self.WorkDir = tempfile.mkdtemp(prefix=name + "-", dir=self.Config.WorkDir)
         if not os.environ.get("ZELKUPD_E2E_KEEP"):
             self.addCleanup(shutil.rmtree, self.WorkDir, True)
         self.Server = TLoopbackServer(self.Config.SiteUrl)
@@ -86,7 +87,8 @@ class TE2ECase(unittest.TestCase):
         settings of its own, with this test's server as the HTTP proxy, its stand-in folder and
         its own XDG data folder (Wine's recycle bin is $XDG_DATA_HOME/Trash), in the tests' time
         zone."""
-        env = {key: value for key, value in os.environ.items() if key.lower() not in _FOREIGN_VARIABLES}
+        env = {key: value for key, value in os.environ.items()
+               if key.lower() not in _FOREIGN_VARIABLES}
         env["http_proxy"] = self.Server.ProxyUrl
         env["ZELK_STAND_IN_DIR"] = self.StandIns.WindowsPath
         env["XDG_DATA_HOME"] = self.TrashHome
@@ -95,7 +97,8 @@ class TE2ECase(unittest.TestCase):
         return env
 
     def StartWine(self, program, arguments, stdout, stderr, cwd=None, env=None):
-        process = TWineProcess(self.Config, program, arguments, self.Environment(env), cwd or self.WorkDir, stdout, stderr)
+        process = TWineProcess(self.Config, program, arguments, self.Environment(env),
+                               cwd or self.WorkDir, stdout, stderr)
         self.FProcesses.append(process)
         return process
 
@@ -103,8 +106,7 @@ class TE2ECase(unittest.TestCase):
         """Starts a stand-in copy called `name` in `folder` (the installation by default) before
         the updater runs, with `options` on its command line (see TStandInFolder.Configure), and
         returns its "started" record once it has made its window."""
-        folder = folder or self.Installation.Path
-        path = os.path.join(folder, name)
+        path = os.path.join(folder or self.Installation.Path, name)
         if not os.path.exists(path):
             shutil.copy2(self.Config.StandIn, path)
         base = os.path.splitext(name)[0]
@@ -114,93 +116,98 @@ class TE2ECase(unittest.TestCase):
             if key == "lock" and value.startswith("/"):
                 value = WindowsPath(value)
             arguments += ["--" + key.replace("_", "-"), str(value)]
-        log = open(os.path.join(self.WorkDir, "%s-%d.out" % (base, count)), "wb")
-        with log:
-            self.StartWine(path, arguments, log, subprocess.STDOUT)
-        self.StandIns.WaitForRecords("ready", count, base)
-        return self.StandIns.RecordsOf("started", base)[count - 1]
+        with open(os.path.join(self.WorkDir, "%s-%d.out" % (base, count)), "wb") as output:
+            self.StartWine(path, arguments, output, subprocess.STDOUT)
+        pid = self.StandIns.WaitForRecords("ready", count, base)[-1]["pid"]
+        return next(record for record in self.StandIns.RecordsOf("started", base)
+                    if record["pid"] == pid)
 
-    def RunUpdater(self, *arguments, answers=(), stdout="file", cwd=None, env=None, timeout=60, updater=None, allow_helper_failures=False):
+    def RunUpdater(self, *arguments, answers=(), stdout="file", cwd=None, env=None, timeout=60,
+                   updater=None, allow_helper_failures=False):
         """Runs the updater with `arguments` under the dialog helper, which presses `answers` in
         order, one per message box ("yes", "no", "cancel", "ok", "default" or "close").
 
         stdout: "file" (a disk file), "pipe", "none" (no standard output handle at all), or
-        "broken-pipe" (a pipe whose reading end is already closed). Unless
-        allow_helper_failures, a run that did not go by the script fails the test."""
+        "broken-pipe" (a pipe whose reading end is already closed). `updater` runs another
+        program in its place. Unless allow_helper_failures, a run that did not go by the script
+        fails the test."""
         folder = os.path.join(self.WorkDir, "run-%d" % next(self.FRunNumbers))
         os.makedirs(folder)
         log_path = os.path.join(folder, "dialogs.log")
-        helper_arguments = ["--record", WindowsPath(log_path), "--timeout-ms", str(int(timeout * 1000))]
+        helper_arguments = self.HelperArguments(log_path, answers, stdout, cwd, timeout)
+        helper_arguments += ["--", WindowsPath(updater or self.Installation.UpdaterPath)]
+        helper_arguments += arguments
+        requests_before = len(self.Server.Requests())
+        output, errors = self.RunHelper(helper_arguments, folder, stdout, cwd, env, timeout)
+
+        log = ReadDialogLog(log_path)
+        result = TRunResult(log.ExitCode, output, errors, log.Boxes, log.Answers, log.Failures,
+                            log.TimedOut, self.Server.Requests()[requests_before:], folder)
+        if not log.Ended:
+            self.fail("the dialog helper ended without its end record\n" + self.Describe(result))
+        if log.Failures and not allow_helper_failures:
+            self.fail("the run did not go by the script:\n  " + "\n  ".join(log.Failures) + "\n"
+                      + self.Describe(result))
+        return result
+
+    def HelperArguments(self, log_path, answers, stdout, cwd, timeout):
+        arguments = ["--record", WindowsPath(log_path), "--timeout-ms", str(int(timeout * 1000))]
         for answer in answers:
-            helper_arguments += ["--answer", answer]
+            arguments += ["--answer", answer]
         # For a person watching the boxes on a real display (see README.md).
         if os.environ.get("ZELKUPD_E2E_ANSWER_DELAY_MS"):
-            helper_arguments += ["--answer-delay-ms", os.environ["ZELKUPD_E2E_ANSWER_DELAY_MS"]]
+            arguments += ["--answer-delay-ms", os.environ["ZELKUPD_E2E_ANSWER_DELAY_MS"]]
         if stdout == "none":
-            helper_arguments += ["--stdout", "none"]
+            arguments += ["--stdout", "none"]
         if cwd:
-            helper_arguments += ["--cwd", WindowsPath(cwd)]
-        helper_arguments += ["--", WindowsPath(updater or self.Installation.UpdaterPath), *arguments]
-        requests_before = len(self.Server.Requests())
+            arguments += ["--cwd", WindowsPath(cwd)]
+        return arguments
 
+    def RunHelper(self, arguments, folder, stdout, cwd, env, timeout):
+        """Runs the dialog helper with the standard output of that kind and returns the bytes of
+        standard output and standard error, both also kept in the run's folder."""
         stdout_path = os.path.join(folder, "stdout.bin")
         stderr_path = os.path.join(folder, "stderr.bin")
         reader = None
-        with open(stderr_path, "wb") as stderr_file:
+        with open(stderr_path, "wb") as errors:
             if stdout in ("file", "none"):
-                with open(stdout_path, "wb") as stdout_file:
-                    process = self.StartWine(self.Config.DialogHelper, helper_arguments, stdout_file, stderr_file, cwd, env)
+                with open(stdout_path, "wb") as output:
+                    process = self.StartHelper(arguments, output, errors, cwd, env)
             elif stdout == "pipe":
-                process = self.StartWine(self.Config.DialogHelper, helper_arguments, subprocess.PIPE, stderr_file, cwd, env)
+                process = self.StartHelper(arguments, subprocess.PIPE, errors, cwd, env)
                 reader = _TPipeReader(process.FPopen.stdout)
             elif stdout == "broken-pipe":
                 reading, writing = os.pipe()
                 os.close(reading)
-                process = self.StartWine(self.Config.DialogHelper, helper_arguments, writing, stderr_file, cwd, env)
+                process = self.StartHelper(arguments, writing, errors, cwd, env)
                 os.close(writing)
             else:
                 raise ValueError("unknown kind of standard output: %r" % stdout)
-
         if process.Wait(timeout + 30) is None:
             process.Stop(grace=0)
             self.fail("the dialog helper did not end within %d s" % (timeout + 30))
         if reader is not None:
-            output = reader.Data(timeout=2)
-            with open(stdout_path, "wb") as stdout_file:
-                stdout_file.write(output)
-        elif stdout in ("file", "none"):
+            with open(stdout_path, "wb") as output:
+                output.write(reader.Data(timeout=2))
+        output = b""
+        if os.path.exists(stdout_path):
             with open(stdout_path, "rb") as stdout_file:
                 output = stdout_file.read()
-        else:
-            output = b""
         with open(stderr_path, "rb") as stderr_file:
-            errors = stderr_file.read()
+            return output, stderr_file.read()
 
-        log = ReadDialogLog(log_path)
-        result = TRunResult(
-            log.ExitCode,
-            output,
-            errors,
-            log.Boxes,
-            log.Answers,
-            log.Failures,
-            log.TimedOut,
-            self.Server.Requests()[requests_before:],
-            folder,
-        )
-        if not log.Ended:
-            self.fail("the dialog helper ended without its end record\n" + self.Describe(result))
-        if log.Failures and not allow_helper_failures:
-            self.fail("the run did not go by the script:\n  " + "\n  ".join(log.Failures) + "\n" + self.Describe(result))
-        return result
+    def StartHelper(self, arguments, stdout, stderr, cwd, env):
+        return self.StartWine(self.Config.DialogHelper, arguments, stdout, stderr, cwd, env)
 
     def Describe(self, result):
         """A run's outputs for a failure message."""
         lines = ["exit code: %r" % result.ExitCode, "standard output:"]
         lines += ["  | " + line for line in Readable(result.Stdout).split("\r\n")]
-        lines += ["standard error:"] + ["  | " + line for line in Readable(result.Stderr).split("\r\n")]
+        lines += ["standard error:"]
+        lines += ["  | " + line for line in Readable(result.Stderr).split("\r\n")]
         lines += ["boxes: %r" % (result.Boxes,), "answers: %r" % (result.Answers,)]
-        lines += ["requests: %r" % ([request.Url for request in result.Requests],), "outputs in " + result.Folder]
+        lines += ["requests: %r" % ([request.Url for request in result.Requests],)]
+        lines += ["outputs in " + result.Folder]
         return "\n".join(lines)
 
     def AssertConsole(self, result, expected):

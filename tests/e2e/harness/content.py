@@ -21,10 +21,11 @@ def LocalTimeToEpoch(date_time):
 def ReleasePage(link, marker=b'id="$zelk32$"', encoding="cp932", title="ゼルク"):
     """A release page whose anchor carries `marker` and then the archive's link, relative to the
     site base URL (zip/zelk32_156.zip, say), as the author writes it."""
+    link = link.encode(encoding)
     return (
         b"<html><head><title>" + title.encode(encoding) + b"</title></head><body>\r\n"
         b"<p>" + "最新版".encode(encoding) + b"</p>\r\n"
-        b"<a " + marker + b' href="' + link.encode(encoding) + b'">' + link.encode(encoding) + b"</a>\r\n"
+        b"<a " + marker + b' href="' + link + b'">' + link + b"</a>\r\n"
         b"</body></html>\r\n"
     )
 

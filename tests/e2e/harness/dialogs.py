@@ -27,7 +27,8 @@ def EndNotice():
 def Question(*lines, default):
     """The download question: the caller's lines, then "取得しますか？", with Yes, No and Cancel
     and the question icon; `default` is "yes" or "no"."""
-    return TBox(CAPTION, "\r\n".join(lines + (QUESTION_LAST_LINE,)), ("yes", "no", "cancel"), default, True)
+    text = "\r\n".join(lines + (QUESTION_LAST_LINE,))
+    return TBox(CAPTION, text, ("yes", "no", "cancel"), default, True)
 
 
 @dataclasses.dataclass
@@ -45,9 +46,8 @@ def ReadDialogLog(path):
     for record in ReadRecords(path):
         kind = record["record"]
         if kind == "box":
-            log.Boxes.append(
-                TBox(record["caption"], record["text"], tuple(record["buttons"]), record["default"], record["icon"])
-            )
+            log.Boxes.append(TBox(record["caption"], record["text"], tuple(record["buttons"]),
+                                  record["default"], record["icon"]))
             log.Answers.append(record["answer"])
         elif kind == "failure":
             log.Failures.append(record["message"])

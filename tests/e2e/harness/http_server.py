@@ -10,11 +10,15 @@ origin form (a build whose site URL names this server directly) are served the s
 
 import dataclasses
 import http.server
+import os
 import socket
 import struct
 import threading
 import time
 import urllib.parse
+
+
+NOT_FOUND_PAGE = b"<html><body>404 Not Found</body></html>"
 
 
 @dataclasses.dataclass
@@ -87,7 +91,8 @@ def NormalUrl(url):
     parts = urllib.parse.urlsplit(url)
     host = (parts.hostname or "").lower()
     netloc = host if parts.port in (None, 80) else "%s:%d" % (host, parts.port)
-    return urllib.parse.urlunsplit((parts.scheme.lower(), netloc, parts.path or "/", parts.query, ""))
+    path = parts.path or "/"
+    return urllib.parse.urlunsplit((parts.scheme.lower(), netloc, path, parts.query, ""))
 
 
 class _THandler(http.server.BaseHTTPRequestHandler):
@@ -152,16 +157,20 @@ class _TServer(http.server.ThreadingHTTPServer):
 
 
 class TLoopbackServer:
-    """Serves the routes of one test on 127.0.0.1 at a free port, in a thread of its own."""
+    """Serves the routes of one test on 127.0.0.1, at a free port unless told one, in a thread of
+    its own. With a folder, a URL without a route is answered with the file its path names below
+    that folder, whatever the host."""
 
-    def __init__(self, site_url):
+    def __init__(self, site_url, port=0, folder=None):
         self.FSiteUrl = site_url
+        self.FFolder = folder
         self.FRoutes = {}
         self.FRequests = []
         self.FLock = threading.Lock()
-        self.FServer = _TServer(("127.0.0.1", 0), _THandler)
+        self.FServer = _TServer(("127.0.0.1", port), _THandler)
         self.FServer.Owner = self
-        self.FThread = threading.Thread(target=self.FServer.serve_forever, args=(0.05,), daemon=True)
+        self.FThread = threading.Thread(target=self.FServer.serve_forever, args=(0.05,),
+                                        daemon=True)
         self.FThread.start()
 
     @property
@@ -182,7 +191,20 @@ class TLoopbackServer:
 
     def ResponseFor(self, url):
         with self.FLock:
-            return self.FRoutes.get(url) or Status(404, b"<html><body>404 Not Found</body></html>")
+            response = self.FRoutes.get(url)
+        return response or self.FileResponse(url) or Status(404, NOT_FOUND_PAGE)
+
+    def FileResponse(self, url):
+        if self.FFolder is None:
+            return None
+        names = urllib.parse.unquote(urllib.parse.urlsplit(url).path).split("/")
+        if ".." in names:
+            return None
+        path = os.path.join(self.FFolder, *[name for name in names if name])
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as content:
+            return TResponse(Body=content.read())
 
     def Record(self, request):
         with self.FLock:

@@ -100,6 +100,7 @@ void CreateModeWindows(HINSTANCE instance) {
 
 void LogReady() {
   TJsonLine record("ready");
+  record.Add("pid", static_cast<std::int64_t>(::GetCurrentProcessId()));
   HWND shown = gStandIn.hOwned != nullptr ? gStandIn.hOwned : gStandIn.hMain;
   if (shown == nullptr) {
     record.AddNull("hwnd");
