@@ -11,15 +11,22 @@ from harness.http_server import Archive
 GREETING = ("ゼルク のアップデートを試みます.", "", "ダウンロードしたアーカイブは保持されます.")
 
 
+# A hand-written settings file that sets none of the updater's keys: the run reads the defaults,
+# and no ending of these runs may rewrite it.
+SETTINGS = "; ゼルク 更新の設定\r\n[ZELK]\r\nOTHER=1\r\n"
+
+
 class TArchiveUrlQuestionTest(TE2ECase):
     def setUp(self):
         super().setUp()
+        self.Installation.WriteSettings(SETTINGS)
         # Served, so that a download the run must not make would be seen in the server's log.
         self.Server.Route("zelk32_155.zip", Archive(b"PK\x05\x06" + bytes(18)))
         self.Before = self.Installation.Snapshot()
 
     def AssertNothingFetchedOrChanged(self, result):
         self.assertEqual(result.Requests, [])
+        self.assertEqual(self.Installation.SettingsBytes(), SETTINGS.encode("cp932"))
         self.assertEqual(self.Installation.Snapshot(), self.Before)
 
     def testCancelEndsTheRunWithoutEndNotice(self):

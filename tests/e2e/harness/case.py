@@ -207,7 +207,8 @@ class TE2ECase(unittest.TestCase):
         lines += ["  | " + line for line in Readable(result.Stderr).split("\r\n")]
         lines += ["boxes: %r" % (result.Boxes,), "answers: %r" % (result.Answers,)]
         lines += ["requests: %r" % ([request.Url for request in result.Requests],)]
-        lines += ["outputs in " + result.Folder]
+        kept = "" if os.environ.get("ZELKUPD_E2E_KEEP") else " (ZELKUPD_E2E_KEEP=1 keeps them)"
+        lines += ["outputs in " + result.Folder + kept]
         return "\n".join(lines)
 
     def AssertConsole(self, result, expected):

@@ -1,14 +1,17 @@
 """Self-tests of the harness parts that need no Wine: the code page 932 bytes the console checks
-rely on, and the loopback server's routes and broken transfers, spoken to the way WinINet speaks to
-its proxy."""
+rely on, the release pages and archives it makes, and the loopback server's routes and broken
+transfers, spoken to the way WinINet speaks to its proxy."""
 
+import io
 import os
 import socket
 import tempfile
 import time
 import unittest
+import zipfile
 
 from harness.codepage import PINNED, ConsoleLines, Cp932
+from harness.content import LocalTimeToEpoch, MakeArchive, ReleasePage
 from harness.http_server import (
     CutShort,
     Dropped,
@@ -34,6 +37,28 @@ class TCodePageTest(unittest.TestCase):
     def testConsoleLinesEndInCarriageReturnLineFeed(self):
         self.assertEqual(ConsoleLines("取得完了.", ""),
                          b"\x8e\xe6\x93\xbe\x8a\xae\x97\xb9.\r\n\r\n")
+
+
+class TContentTest(unittest.TestCase):
+    def testLocalTimeIsJapanTime(self):
+        # What Wine's SystemTimeToFileTime and LocalFileTimeToFileTime give with TZ=JST-9.
+        self.assertEqual(LocalTimeToEpoch((2024, 1, 15, 12, 0, 0)), 1705287600)
+
+    def testReleasePageHasTheLinkRightAfterTheMarker(self):
+        page = ReleasePage("zip/zelk32_156.zip")
+        self.assertIn(b'<a id="$zelk32$" href="zip/zelk32_156.zip">', page)
+        self.assertNotIn(b"$zelk32$", ReleasePage("zip/zelk32_156.zip", marker=b'id="other"'))
+
+    def testArchiveKeepsEntryOrderTimesAndFolders(self):
+        data = MakeArchive([("doc/", b"", (2020, 2, 29, 23, 59, 58)),
+                            ("doc/readme.txt", b"read me" * 100, (2021, 7, 1, 8, 30, 0)),
+                            ("ZELK.EXE", b"MZ", (1980, 1, 1, 0, 0, 0))])
+        with zipfile.ZipFile(io.BytesIO(data)) as archive:
+            entries = [(i.filename, i.date_time, i.compress_type) for i in archive.infolist()]
+            self.assertEqual(archive.read("doc/readme.txt"), b"read me" * 100)
+        self.assertEqual(entries, [("doc/", (2020, 2, 29, 23, 59, 58), zipfile.ZIP_STORED),
+                                   ("doc/readme.txt", (2021, 7, 1, 8, 30, 0), zipfile.ZIP_DEFLATED),
+                                   ("ZELK.EXE", (1980, 1, 1, 0, 0, 0), zipfile.ZIP_DEFLATED)])
 
 
 class TLoopbackServerTest(unittest.TestCase):
@@ -67,7 +92,7 @@ class TLoopbackServerTest(unittest.TestCase):
         self.assertEqual(self.Exchange("GET http://example.test:8080/other.zip")[1], b"zip")
         requests = self.Server.Requests()
         self.assertEqual(
-            [request.Url for request in requests],
+            self.Server.RequestedUrls(),
             [SITE + "vum_zelk.html", SITE + "vum_zelk.html", "http://example.test:8080/other.zip"],
         )
         self.assertEqual([request.AbsoluteForm for request in requests], [True, False, True])
