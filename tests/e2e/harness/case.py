@@ -175,7 +175,7 @@ class TE2ECase(unittest.TestCase):
                     process = self.StartHelper(arguments, output, errors, cwd, env)
             elif stdout == "pipe":
                 process = self.StartHelper(arguments, subprocess.PIPE, errors, cwd, env)
-                reader = _TPipeReader(process.FPopen.stdout)
+                reader = _TPipeReader(process.Stdout)
             elif stdout == "broken-pipe":
                 reading, writing = os.pipe()
                 os.close(reading)

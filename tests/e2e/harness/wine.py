@@ -44,6 +44,11 @@ class TWineProcess:
     def Group(self):
         return self.FPopen.pid
 
+    @property
+    def Stdout(self):
+        """The reading end of its standard output, when that was a new pipe."""
+        return self.FPopen.stdout
+
     def Wait(self, timeout):
         """The exit code, or None when the program still runs after `timeout` seconds."""
         try:
@@ -52,12 +57,14 @@ class TWineProcess:
             return None
 
     def Stop(self, grace=3.0):
-        """Gives the group `grace` seconds to end by itself, then kills what is left of it."""
+        """Gives the group `grace` seconds to end by itself, then kills what is left of it. An
+        empty group is left alone: its id may already be another's."""
         deadline = time.monotonic() + grace
         while _LiveMembers(self.Group) and time.monotonic() < deadline:
             time.sleep(0.05)
-        try:
-            os.killpg(self.Group, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
+        if _LiveMembers(self.Group):
+            try:
+                os.killpg(self.Group, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         self.FPopen.wait(timeout=10)

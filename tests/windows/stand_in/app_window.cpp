@@ -20,6 +20,7 @@ struct TStandIn {
   HWND hOwned = nullptr;  // mode owned: the visible window that hMain owns
   ULONGLONG Deadline = 0;
   int CloseRequests = 0;
+  bool ClosePending = false;  // the close delay runs from the first request, not the last
   bool Ending = false;
 };
 TStandIn gStandIn;
@@ -48,7 +49,10 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 0;
       }
       if (gStandIn.Options->CloseDelayMs > 0) {
-        ::SetTimer(gStandIn.hControl, kCloseTimer, gStandIn.Options->CloseDelayMs, nullptr);
+        if (!gStandIn.ClosePending) {
+          gStandIn.ClosePending = true;
+          ::SetTimer(gStandIn.hControl, kCloseTimer, gStandIn.Options->CloseDelayMs, nullptr);
+        }
       } else {
         End(L"closed");
       }
