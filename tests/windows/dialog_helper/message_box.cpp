@@ -27,18 +27,28 @@ constexpr std::array<TButtonName, 10> kButtons = {{{IDOK, L"ok"},
                                                    {IDTRYAGAIN, L"tryagain"},
                                                    {IDCONTINUE, L"continue"}}};
 
+// Longer than any text a box of the updater shows.
+constexpr int kTextCapacity = 32768;
+// How long a query may wait for the box's thread; a box is only shown while that thread runs
+// the box's message loop, so this is a safeguard, never a normal wait.
+constexpr UINT kQueryTimeoutMs = 2000;
+
+// GetWindowTextW reads another process's window text without sending it a message, so a busy or
+// hung program cannot block the helper (GetDlgItemTextW and GetWindowTextLengthW would).
 std::wstring WindowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  std::wstring text(kTextCapacity, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), kTextCapacity)));
   return text;
 }
 
 bool HasVisibleIcon(HWND box) {
   return std::any_of(kIconControlIds.begin(), kIconControlIds.end(), [box](int id) {
     HWND icon = ::GetDlgItem(box, id);
+    DWORD_PTR hIcon = 0;
     return icon != nullptr && ::IsWindowVisible(icon) != FALSE &&
-           ::SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+           ::SendMessageTimeoutW(icon, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kQueryTimeoutMs,
+                                 &hIcon) != 0 &&
+           hIcon != 0;
   });
 }
 

@@ -31,10 +31,17 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
   return TRUE;
 }
 
-std::wstring Text(int length, const auto& read) {
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(read(text.data(), static_cast<int>(text.size()))));
-  return text;
+// Neither call sends the window a message, so a hung program cannot block the probe.
+std::wstring ClassName(HWND window) {
+  std::wstring name(256, L'\0');
+  name.resize(static_cast<std::size_t>(::GetClassNameW(window, name.data(), 256)));
+  return name;
+}
+
+std::wstring Title(HWND window) {
+  std::wstring title(1024, L'\0');
+  title.resize(static_cast<std::size_t>(::GetWindowTextW(window, title.data(), 1024)));
+  return title;
 }
 
 }  // namespace
@@ -71,13 +78,8 @@ int wmain() {
     record.Append(
         TJsonLine("window")
             .Add("hwnd", static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(window)))
-            .Add("class",
-                 Text(255, [window](wchar_t* buffer,
-                                    int size) { return ::GetClassNameW(window, buffer, size); }))
-            .Add("title", Text(::GetWindowTextLengthW(window),
-                               [window](wchar_t* buffer, int size) {
-                                 return ::GetWindowTextW(window, buffer, size);
-                               }))
+            .Add("class", ClassName(window))
+            .Add("title", Title(window))
             .AddBool("visible", visible)
             .AddBool("owned", owned)
             .AddBool("closed", closed));
