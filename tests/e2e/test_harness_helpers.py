@@ -39,6 +39,16 @@ class TDialogHelperTest(TE2ECase):
         self.assertEqual(result.Boxes[0], Question("『 zelk32_155.zip 』が対象です.", default="yes"))
         self.assertEqual(result.Answers[0], "yes")
 
+    def testArgumentsReachTheProgramUnchanged(self):
+        # The updater's own cases need these intact: an empty argument, blanks in paths, quotes
+        # and backslashes where the quoting rules treat them specially, and Japanese text.
+        arguments = ["", "Z:\\ゼルク dl\\zelk32_155.zip", 'say "yes"', "trailing\\", 'a\\"b', "\\\\server\\x"]
+        self.StandIns.Configure("zelk-stand-in", window="none", lifetime_ms=200)
+        result = self.RunUpdater(*arguments, updater=self.Config.StandIn)
+        self.assertEqual(result.ExitCode, 0)
+        self.assertEqual(self.StandIns.RecordsOf("started", "zelk-stand-in")[0]["arguments"],
+                         arguments)
+
     def testProgramThatOutlivesItsTimeIsTerminated(self):
         self.StandIns.Configure("zelk-stand-in", window="refuse")
         result = self.RunUpdater(updater=self.Config.StandIn, timeout=2, allow_helper_failures=True)

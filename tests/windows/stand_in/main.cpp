@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/arguments.h"
 #include "common/record_file.h"
 #include "stand_in/app_window.h"
 #include "stand_in/file_lock.h"
@@ -36,6 +37,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
   started.Add("pid", static_cast<std::int64_t>(::GetCurrentProcessId()))
       .Add("exe", OwnPath())
       .Add("command_line", ::GetCommandLineW())
+      .AddList("arguments", CommandLineArguments())
       .Add("cwd", CurrentFolder())
       .Add("show", showCommand)
       .Add("window", WindowModeName(options.Window));
