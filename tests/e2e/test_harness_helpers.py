@@ -42,7 +42,8 @@ class TDialogHelperTest(TE2ECase):
     def testArgumentsReachTheProgramUnchanged(self):
         # The updater's own cases need these intact: an empty argument, blanks in paths, quotes
         # and backslashes where the quoting rules treat them specially, and Japanese text.
-        arguments = ["", "Z:\\ゼルク dl\\zelk32_155.zip", 'say "yes"', "trailing\\", 'a\\"b', "\\\\server\\x"]
+        arguments = ["", "Z:\\ゼルク dl\\zelk32_155.zip", 'say "yes"', "trailing\\", 'a\\"b',
+                     "\\\\server\\x"]
         self.StandIns.Configure("zelk-stand-in", window="none", lifetime_ms=200)
         result = self.RunUpdater(*arguments, updater=self.Config.StandIn)
         self.assertEqual(result.ExitCode, 0)
