@@ -178,24 +178,32 @@ std::string FormatJournal(const std::vector<TJournalRecord>& records) {
 
 std::string FormatJournalRecord(const TJournalRecord& record) {
   std::string line(ActionName(record.Action));
+  const auto field = [&line](std::string_view text) {
+    line += '\t';
+    line += text;
+  };
   const std::string path = Utf16ToUtf8(record.Path);
   switch (record.Action) {
     case TJournalAction::Settled:
       break;
     case TJournalAction::Folder:
     case TJournalAction::File:
-      line += "\t" + path;
+      field(path);
       break;
     case TJournalAction::Times:
-      line +=
-          "\t" + path + "\t" + Hex(record.Creation.Ticks()) + "\t" + Hex(record.LastWrite.Ticks());
+      field(path);
+      field(Hex(record.Creation.Ticks()));
+      field(Hex(record.LastWrite.Ticks()));
       break;
     case TJournalAction::Backup:
-      line += "\t" + std::to_string(record.Backup) + "\t" + Hex(record.Creation.Ticks()) + "\t" +
-              Hex(record.LastWrite.Ticks()) + "\t" + path;
+      field(std::to_string(record.Backup));
+      field(Hex(record.Creation.Ticks()));
+      field(Hex(record.LastWrite.Ticks()));
+      field(path);
       break;
   }
-  return line + "\n";
+  line += '\n';
+  return line;
 }
 
 std::vector<TJournalRecord> ParseJournal(std::string_view bytes) {
