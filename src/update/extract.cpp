@@ -33,23 +33,22 @@ std::vector<std::u16string> PlanTargets(const TZipFile& zip, const std::u16strin
 
 // The entry's time is stamped through the name as stored, "/" and all: Windows takes either
 // separator.
-void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index,
-                  const std::u16string& target, const std::u16string& destDir) {
-  const bool isFolder = target.empty() || target.back() == u'\\';
-  const std::u16string folder = isFolder ? ExcludeTrailingBackslash(target) : std::u16string();
+void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index, bool isFolder,
+                  const std::u16string& destDir) {
+  const auto step = static_cast<std::size_t>(index);
+  const std::u16string path = install.Prepare(step);
   if (isFolder) {
-    install.MakeFolders(folder);
     // Nothing to write, but the entry's local header and method are checked as extracting it
     // checks them.
     TZipHeader localHeader;
     zip.Read(index, localHeader);
   } else {
-    zip.ExtractTo(index, install.MakeRoomForFile(target));
+    zip.ExtractTo(index, path);
   }
   const TSystemTime stamp = DosDateTimeToSystemTime(zip.GetFileInfo(index).ModifiedDateTime);
   const std::u16string stampPath = destDir + zip.GetFileName(index);
   if (isFolder) {
-    install.BeforeFolderStamp(folder, stampPath, LocalToUtcFileTime(stamp));
+    install.NoteFolderStamp(step, stampPath, LocalToUtcFileTime(stamp));
   }
   ApplyFileTimes(stampPath, stamp);
 }
@@ -64,9 +63,10 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
     const std::u16string installDir = IncludeTrailingBackslash(destDir);
     const std::vector<std::u16string> targets = PlanTargets(zip, installDir);
     TInstallTransaction install(installDir);
-    install.Begin();
-    for (int i = 0; i < static_cast<int>(targets.size()); ++i) {
-      InstallEntry(zip, install, i, targets[static_cast<std::size_t>(i)], destDir);
+    install.Begin(targets);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      const bool isFolder = targets[i].empty() || targets[i].back() == u'\\';
+      InstallEntry(zip, install, static_cast<int>(i), isFolder, destDir);
     }
     install.Commit();
     zip.Close();

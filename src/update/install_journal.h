@@ -25,25 +25,30 @@ namespace zelkupd {
 // so neither separator can occur inside a field. Times are FILETIME ticks in hexadecimal.
 //
 //   ZELKUPD JOURNAL 1                              the first line
-//   times   TAB path TAB creation TAB last-write   an existing folder's times, taken before the
+//   times   TAB path TAB creation TAB last-write   an existing folder's times, before the
 //                                                  attempt changes anything inside it or stamps it
-//   folder  TAB path                               a folder about to be created
-//   file    TAB path                               a file about to be created where none was
+//   folder  TAB path                               a folder the attempt creates
+//   file    TAB path                               a file the attempt creates where none was
 //   backup  TAB n TAB creation TAB last-write TAB path
-//                                                  an existing file about to be moved to <n>,
+//                                                  an existing file the attempt moves to <n>,
 //                                                  with its times
 //   settled                                        everything above is settled: the installation
 //                                                  stands as it is, and the files the backup
 //                                                  records above name are only left to remove
 //
-// Why a crash at any point can be resolved: every record is appended and forced to the disk before
-// the change it announces is begun, so every change that reached the disk has its record. Undoing
-// a record looks at the disk and does only what is still to do (a backup that is no longer there
-// was never made or is already back; a file or folder that is not there was never made or is
-// already gone), so an undo that is itself cut short can simply be run again, and a record whose
-// change never happened costs nothing. A torn last line is dropped: its change never began. The
-// records after the last "settled" are undone newest first, which also undoes several attempts
-// in a row correctly, each restoring what the one before had left.
+// An attempt writes its whole plan, one record for each change, and forces it to the disk before
+// its first change; "settled" follows, forced too, once the last entry is in. One forced write
+// per attempt instead of one per entry keeps the cost of the journal off each entry.
+//
+// Why a crash at any point can be resolved: every change that reached the disk has its record.
+// The plan was made from the disk as it stood before the attempt, so whatever stands at the path
+// of a "file" or "folder" record is the attempt's own. Undoing a record looks at the disk and does
+// only what is still to do (a backup that is not there was never made or is already back; a file
+// or folder that is not there was never made or is already gone), so a record whose change never
+// happened costs nothing and an undo that is itself cut short can simply be run again. A torn
+// last line is dropped: nothing it announces had begun. The records after the last "settled" are
+// undone newest first, which also undoes several attempts in a row correctly, each restoring what
+// the one before had left.
 inline constexpr std::u16string_view kBackupFolderName = u"ZELKUPD.BAK";
 
 enum class TJournalAction { Times, Folder, File, Backup, Settled };

@@ -59,12 +59,21 @@ std::u16string TInstallTransaction::FullPath(std::u16string_view path) const {
   return path.empty() ? ExcludeTrailingBackslash(FInstallDir) : FInstallDir + std::u16string(path);
 }
 
-void TInstallTransaction::Begin() {
+void TInstallTransaction::Begin(const std::vector<std::u16string>& targets) {
   ForceDirectories(FInstallDir);
   const TSettled leftover = SettleLeftoverJournal(FInstallDir);
-  // Making and removing the backup folder moves the installation folder's time.
-  Touch(u"").Disturbed = true;
+  for (const TJournalRecord& record : leftover.Kept) {
+    FNextBackup = std::max(FNextBackup, record.Backup + 1);
+  }
   const std::u16string folder = BackupFolderPath(FInstallDir);
+  for (const TDirEntry& entry : ListDirectory(folder)) {
+    FNextBackup = std::max(FNextBackup, BackupNumber(entry.Name) + 1);
+  }
+  // Making and removing the backup folder moves the installation folder's time.
+  Folder(u"").Disturbed = true;
+  for (const std::u16string& target : targets) {
+    FSteps.push_back(PlanStep(target));
+  }
   if (!DirectoryExists(folder)) {
     if (!CreateDir(folder)) {
       RaiseCreateError(folder);
@@ -80,14 +89,6 @@ void TInstallTransaction::Begin() {
 // whole, in one atomic replacement, so that no torn line of it hides the lines appended now.
 void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
   FRecords.insert(FRecords.begin(), kept.begin(), kept.end());
-  for (const TJournalRecord& record : kept) {
-    FNextBackup = std::max(FNextBackup, record.Backup + 1);
-  }
-  if (!FMadeBackupFolder) {
-    for (const TDirEntry& entry : ListDirectory(BackupFolderPath(FInstallDir))) {
-      FNextBackup = std::max(FNextBackup, BackupNumber(entry.Name) + 1);
-    }
-  }
   const std::u16string journal = JournalPath(FInstallDir);
   if (kept.empty()) {
     FJournal = std::make_unique<TFileStream>(journal, kCreateWriteExclusive);
@@ -99,25 +100,89 @@ void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
   FJournal->Seek(0, TSeekOrigin::End);
 }
 
-TInstallTransaction::TFolder& TInstallTransaction::Touch(const std::u16string& folder) {
-  const auto [place, added] = FFolders.try_emplace(folder);
+// Each folder is looked up once; an existing one has its times recorded the first time.
+TInstallTransaction::TFolder& TInstallTransaction::Folder(const std::u16string& path) {
+  const auto [place, added] = FFolders.try_emplace(path);
   TFolder& state = place->second;
   if (!added) {
     return state;
   }
   state.Order = static_cast<int>(FFolders.size());
-  state.Path = FullPath(folder);
-  TFoundFile found;
-  if (FindFile(state.Path, found) && found.IsDirectory) {
-    state.Existed = true;
-    state.Creation = found.Creation;
-    state.LastWrite = found.LastWrite;
-    Record({.Action = TJournalAction::Times,
-            .Path = folder,
-            .Creation = found.Creation,
-            .LastWrite = found.LastWrite});
+  state.Path = FullPath(path);
+  if (!path.empty() && Folder(ParentOf(path)).Created) {
+    return state;
   }
+  TFoundFile found;
+  if (!FindFile(state.Path, found)) {
+    return state;
+  }
+  if (!found.IsDirectory) {
+    state.Blocked = true;
+    return state;
+  }
+  state.Existed = true;
+  state.Creation = found.Creation;
+  state.LastWrite = found.LastWrite;
+  Record({.Action = TJournalAction::Times,
+          .Path = path,
+          .Creation = found.Creation,
+          .LastWrite = found.LastWrite});
   return state;
+}
+
+bool TInstallTransaction::PlanFolders(const std::u16string& folder, TStep& step) {
+  if (folder.empty()) {
+    return true;
+  }
+  for (std::size_t end = folder.find(u'\\');; end = folder.find(u'\\', end + 1)) {
+    const std::u16string prefix = folder.substr(0, end);
+    TFolder& state = Folder(prefix);
+    if (state.Blocked) {
+      return false;
+    }
+    if (!state.Existed && !state.Created) {
+      state.Created = true;
+      Record({.Action = TJournalAction::Folder, .Path = prefix});
+      step.NewFolders.push_back(prefix);
+    }
+    if (end == std::u16string::npos) {
+      return true;
+    }
+  }
+}
+
+// The plan looks at the disk as it is before the attempt: a path recorded as a new file or folder
+// had nothing there, so whatever stands there when the attempt is undone is the attempt's own.
+TInstallTransaction::TStep TInstallTransaction::PlanStep(const std::u16string& target) {
+  TStep step;
+  step.IsFolder = target.empty() || target.back() == u'\\';
+  step.Folder = step.IsFolder ? ExcludeTrailingBackslash(target) : ParentOf(target);
+  step.Path = FullPath(step.IsFolder ? step.Folder : target);
+  if (!PlanFolders(step.Folder, step) || step.IsFolder) {
+    return step;
+  }
+  TFoundFile found;
+  if (Folder(step.Folder).Created || !FindFile(step.Path, found)) {
+    step.NewFile = true;
+    Record({.Action = TJournalAction::File, .Path = target});
+    return step;
+  }
+  if (found.IsDirectory) {
+    return step;
+  }
+  const std::u16string stored =
+      (step.Folder.empty() ? step.Folder : step.Folder + u"\\") + found.Name;
+  step.Path = FullPath(stored);
+  // Renaming succeeds where overwriting would not (a running program's image, a read-only
+  // file), and such a file must fail the attempt as it always has.
+  { const TFileStream probe(step.Path, kOpenWriteExclusive); }
+  step.Backup = FNextBackup++;
+  Record({.Action = TJournalAction::Backup,
+          .Path = stored,
+          .Backup = step.Backup,
+          .Creation = found.Creation,
+          .LastWrite = found.LastWrite});
+  return step;
 }
 
 void TInstallTransaction::Record(TJournalRecord record) {
@@ -125,11 +190,8 @@ void TInstallTransaction::Record(TJournalRecord record) {
   FRecords.push_back(std::move(record));
 }
 
-// Everything recorded so far reaches the disk before the change it announces begins.
+// Everything recorded so far reaches the disk before the changes it announces begin.
 void TInstallTransaction::WriteAhead() {
-  if (FUnwritten.empty()) {
-    return;
-  }
   FJournal->WriteBuffer(FUnwritten.data(), FUnwritten.size());
   FUnwritten.clear();
   if (!FJournal->FlushToDisk()) {
@@ -137,82 +199,31 @@ void TInstallTransaction::WriteAhead() {
   }
 }
 
-std::uint32_t TInstallTransaction::NextBackupNumber() {
-  return FNextBackup++;
-}
-
-void TInstallTransaction::MakeFolders(std::u16string_view folder) {
-  if (folder.empty()) {
-    return;
+std::u16string TInstallTransaction::Prepare(std::size_t index) {
+  const TStep& step = FSteps[index];
+  for (const std::u16string& folder : step.NewFolders) {
+    CreateDir(FullPath(folder));
+    FFolders[ParentOf(folder)].Added = true;
   }
-  for (std::size_t end = folder.find(u'\\');; end = folder.find(u'\\', end + 1)) {
-    const std::u16string prefix(folder.substr(0, end));
-    if (!FKnownFolders.contains(prefix)) {
-      FKnownFolders.insert(prefix);
-      TFoundFile found;
-      if (FindFile(FullPath(prefix), found)) {
-        if (!found.IsDirectory) {
-          return;
-        }
-      } else {
-        Touch(ParentOf(prefix)).Added = true;
-        TFolder created;
-        created.Order = static_cast<int>(FFolders.size()) + 1;
-        created.Path = FullPath(prefix);
-        FFolders.try_emplace(prefix, created);
-        Record({.Action = TJournalAction::Folder, .Path = prefix});
-        WriteAhead();
-        CreateDir(created.Path);
-      }
+  TFolder& folder = FFolders[step.Folder];
+  if (step.Backup != 0) {
+    if (!RenameFile(step.Path, BackupFilePath(FInstallDir, step.Backup))) {
+      RaiseCreateError(step.Path);
     }
-    if (end == std::u16string_view::npos) {
-      return;
-    }
-  }
-}
-
-std::u16string TInstallTransaction::MakeRoomForFile(std::u16string_view file) {
-  const std::u16string relative(file);
-  const std::u16string parent = ParentOf(relative);
-  MakeFolders(parent);
-  TFolder& folder = Touch(parent);
-  const std::u16string target = FullPath(relative);
-  TFoundFile found;
-  if (!FindFile(target, found)) {
+    folder.Disturbed = true;
+  } else if (step.NewFile) {
     folder.Added = true;
-    Record({.Action = TJournalAction::File, .Path = relative});
-    WriteAhead();
-    return target;
   }
-  if (found.IsDirectory) {
-    return target;
-  }
-  const std::u16string stored = (parent.empty() ? parent : parent + u"\\") + found.Name;
-  const std::u16string path = FullPath(stored);
-  // Renaming succeeds where overwriting would not (a running program's image, a read-only
-  // file), and such a file must fail the attempt as it always has.
-  { const TFileStream probe(path, kOpenWriteExclusive); }
-  const std::uint32_t number = NextBackupNumber();
-  Record({.Action = TJournalAction::Backup,
-          .Path = stored,
-          .Backup = number,
-          .Creation = found.Creation,
-          .LastWrite = found.LastWrite});
-  WriteAhead();
-  if (!RenameFile(path, BackupFilePath(FInstallDir, number))) {
-    RaiseCreateError(path);
-  }
-  folder.Disturbed = true;
-  return path;
+  return step.Path;
 }
 
-void TInstallTransaction::BeforeFolderStamp(std::u16string_view folder, std::u16string stampPath,
-                                            TFileTime stamp) {
-  TFolder& state = Touch(std::u16string(folder));
-  WriteAhead();
+void TInstallTransaction::NoteFolderStamp(std::size_t index, std::u16string stampPath,
+                                          TFileTime stamp) {
+  const std::u16string& name = FSteps[index].Folder;
+  TFolder& state = FFolders[name];
   state.Stamped = true;
   state.Added = false;
-  state.Disturbed = folder.empty();
+  state.Disturbed = name.empty();
   state.Path = std::move(stampPath);
   state.Creation = stamp;
   state.LastWrite = stamp;

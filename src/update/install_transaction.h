@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +15,18 @@
 
 namespace zelkupd {
 
-// The caller makes room for each entry, writes it, and commits when every entry is in; an attempt
-// destroyed without Commit puts the installation back as it was (see install_recovery.h), and one
-// that never gets that far (a crash) is put back by the next start from its journal. Paths are
-// relative to the installation folder in Windows form.
+// Begin plans the whole attempt and writes the plan to the journal, forced to the disk once,
+// before anything of the installation changes; the caller then prepares and writes each entry in
+// turn, and commits when every entry is in. An attempt destroyed without Commit puts the
+// installation back as it was (see install_recovery.h); one that never gets that far (a crash) is
+// put back by the next start from its journal. Paths are relative to the installation folder in
+// Windows form; a folder entry's path ends in "\".
 //
-// Cost per entry, besides the writing itself: one look-up of the target (FindFirstFileW), one
-// journal line appended and forced to the disk; for a file that is replaced also a trial open for
-// writing, the rename into the backup folder and, after the commit, the removal of the backup.
-// Each folder costs one look-up the first time it is met.
+// Cost per entry, besides the writing itself: one look-up of the target (FindFirstFileW) and one
+// journal line; for a file that is replaced also a trial open for writing, the rename into the
+// backup folder and, after the commit, the removal of the backup. Each folder costs one look-up.
+// Per attempt: the journal made, written and forced to the disk twice (the plan and the commit)
+// and removed, and the backup folder made and removed.
 class TInstallTransaction {
  public:
   explicit TInstallTransaction(std::u16string installDir);  // ends in "\"
@@ -32,20 +34,19 @@ class TInstallTransaction {
   TInstallTransaction(const TInstallTransaction&) = delete;
   TInstallTransaction& operator=(const TInstallTransaction&) = delete;
 
-  // Settles what an earlier attempt left, then makes the backup folder and the journal. Raises
-  // when either cannot be made, or when the journal of an earlier attempt cannot be read.
-  void Begin();
-  // Creates each missing folder of the path, top down; a folder that cannot be created is not
-  // reported here (writing into it fails later), as when extracting in place.
-  void MakeFolders(std::u16string_view folder);
-  // Makes the folders on the way and puts an existing file aside. Returns the full path to write
-  // the entry to: an existing file's own name, case included, so a replaced file keeps it. A
-  // file that could not be overwritten in place (in use, read-only) raises EFCreateError, as
-  // overwriting it would, and is left untouched.
-  std::u16string MakeRoomForFile(std::u16string_view file);
-  // Records a folder's times before the caller stamps it through `stampPath`, and the stamp: the
-  // commit sets it again when only this attempt's own renames moved the folder's time after it.
-  void BeforeFolderStamp(std::u16string_view folder, std::u16string stampPath, TFileTime stamp);
+  // Settles what an earlier attempt left, plans each target's change and writes the plan. A file
+  // that could not be overwritten in place (in use, read-only) raises EFCreateError, as
+  // overwriting it would, before anything is changed. Raises too when the backup folder or the
+  // journal cannot be made, or the journal of an earlier attempt cannot be read.
+  void Begin(const std::vector<std::u16string>& targets);
+  // Makes the missing folders of target `index` and puts aside the file it replaces. Returns the
+  // full path to write the entry to: a replaced file's own name, case included, so it keeps it. A
+  // folder that cannot be created is not reported here (writing into it fails), as when
+  // extracting in place.
+  std::u16string Prepare(std::size_t index);
+  // Folder target `index` was stamped through `stampPath`: the commit sets the stamp again when
+  // only this attempt's own renames moved the folder's time after it.
+  void NoteFolderStamp(std::size_t index, std::u16string stampPath, TFileTime stamp);
   // Records that the attempt is complete, then removes the backups, the journal and the backup
   // folder. A backup still in use stays, named by the journal, for a later run to remove.
   void Commit();
@@ -53,21 +54,33 @@ class TInstallTransaction {
  private:
   struct TFolder {
     int Order = 0;           // when the attempt first met it
-    bool Existed = false;    // there before the attempt, with Times as it had them
-    bool Stamped = false;    // an entry stamped it: Times is the stamp
-    bool Added = false;      // a file or folder was added inside it after Times
-    bool Disturbed = false;  // a file inside it was put aside after Times
+    bool Existed = false;    // there before the attempt, with the times below
+    bool Created = false;    // the attempt makes it
+    bool Blocked = false;    // a file stands where the folder would be
+    bool Stamped = false;    // an entry stamped it: the times below are the stamp
+    bool Added = false;      // a file or folder was added inside it after those times
+    bool Disturbed = false;  // a file inside it was put aside after those times
     std::u16string Path;     // the path it was stamped through, or its full path
     TFileTime Creation;
     TFileTime LastWrite;
   };
+  struct TStep {
+    std::vector<std::u16string> NewFolders;  // top down
+    std::u16string Folder;                   // the folder entry's own, or the file's parent
+    std::u16string Path;                     // full path to write to
+    bool IsFolder = false;
+    bool NewFile = false;
+    std::uint32_t Backup = 0;  // the number its old file is put aside as; 0 when none
+  };
 
   std::u16string FullPath(std::u16string_view path) const;
+  TFolder& Folder(const std::u16string& path);
+  // False when a file stands in the way of the folder or one of its parents.
+  bool PlanFolders(const std::u16string& folder, TStep& step);
+  TStep PlanStep(const std::u16string& target);
   void OpenJournal(const std::vector<TJournalRecord>& kept);
-  TFolder& Touch(const std::u16string& folder);
   void Record(TJournalRecord record);
   void WriteAhead();
-  std::uint32_t NextBackupNumber();
   void RestoreFolderTimes();
 
   std::u16string FInstallDir;
@@ -76,7 +89,7 @@ class TInstallTransaction {
   std::string FUnwritten;
   std::uint32_t FNextBackup = 1;
   std::map<std::u16string, TFolder> FFolders;
-  std::set<std::u16string> FKnownFolders;  // found or created by this attempt
+  std::vector<TStep> FSteps;
   bool FMadeBackupFolder = false;
   bool FCommitted = false;
 };

@@ -240,6 +240,27 @@ TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   EXPECT_FALSE(ExtractArchive(ctx, dir / u"missing.zip", dest));
 }
 
+std::vector<TFaultPoint> gChanges;
+
+// The trial open stands in for a file held by a running program, which cannot be overwritten.
+TEST_F(ExtractArchiveTest, AFileThatCannotBeOverwrittenFailsTheAttemptBeforeAnythingChanges) {
+  test::WriteOldInstallation(dest);
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  test::WriteFileBytes(archive, test::Release().Build());
+  gChanges.clear();
+  // Opens are not changes, and the files before readme.txt are tried as it is.
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    if (point != TFaultPoint::Create && point != TFaultPoint::Open) {
+      gChanges.push_back(point);
+    }
+    return point == TFaultPoint::Create && path.ends_with(u"readme.txt");
+  });
+  EXPECT_FALSE(ExtractArchive(ctx, archive, dest));
+  EXPECT_EQ(Out(), FailureLine());
+  EXPECT_TRUE(gChanges.empty());
+  EXPECT_EQ(test::SnapshotTree(dest, true), before);
+}
+
 // Stands in for a virus scanner or an indexer holding the old files just put aside.
 bool BackupsInUse(TFaultPoint point, std::u16string_view path) {
   return point == TFaultPoint::Delete && path.find(u"ZELKUPD.BAK\\") != std::u16string_view::npos &&
