@@ -36,7 +36,6 @@ std::uint32_t BackupNumber(const std::u16string& name) {
 TInstallTransaction::TInstallTransaction(std::u16string installDir)
     : FInstallDir(std::move(installDir)) {}
 
-// Never raises: a failure here leaves its records in the journal for the next run.
 TInstallTransaction::~TInstallTransaction() {
   if (FCommitted) {
     return;
@@ -51,7 +50,7 @@ TInstallTransaction::~TInstallTransaction() {
     FJournal.reset();
     SettleRecords(FInstallDir, FRecords);
   } catch (...) {
-    return;
+    // Never raises: what could not be put back stays in the journal for the next start.
   }
 }
 
