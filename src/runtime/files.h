@@ -47,6 +47,17 @@ struct TFileTimes {
 // Reads the three times of a file or folder; false when it cannot be opened.
 bool GetFileTimes(std::u16string_view path, TFileTimes& times);
 
+struct TFoundFile {
+  std::u16string Name;  // the last component as the file system stores it, case included
+  bool IsDirectory = false;
+  TFileTime Creation;  // zero natively, where no creation time is kept
+  TFileTime LastWrite;
+};
+// Looks a file or folder up without opening it (FindFirstFileW on Windows, so a file in use is
+// found too). False when nothing is there; on Windows a path with a wildcard ("*" or "?") names
+// nothing rather than whatever the pattern matches.
+bool FindFile(std::u16string_view path, TFoundFile& found);
+
 struct TDirEntry {
   std::u16string Name;
   bool IsDirectory = false;

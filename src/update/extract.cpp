@@ -1,29 +1,56 @@
 #include "update/extract.h"
 
+#include <vector>
+
+#include "runtime/errors.h"
 #include "runtime/files.h"
+#include "runtime/paths.h"
+#include "runtime/text.h"
+#include "update/install_journal.h"
+#include "update/install_recovery.h"
+#include "update/install_transaction.h"
 #include "zip/zip_file.h"
+#include "zip/zip_texts.h"
 
 namespace zelkupd {
 namespace {
 
-// Every check the writing pass would make, made first: a damaged or hostile archive is refused
-// before anything of the installation is replaced.
-void VerifyEntries(TZipFile& zip, const std::u16string& destDir) {
+// Where each entry goes, relative to the installation folder, for every entry before anything is
+// changed: a hostile name refuses the archive while the installation is untouched.
+std::vector<std::u16string> PlanTargets(const TZipFile& zip, const std::u16string& installDir) {
+  std::vector<std::u16string> targets;
   const int count = zip.GetFileCount();
   for (int i = 0; i < count; ++i) {
-    zip.Verify(i, destDir, true);
+    std::u16string target =
+        zip.PrepareOutput(i, installDir, true).FilePath.substr(installDir.size());
+    if (UpperCase(std::u16string_view(target).substr(0, target.find(u'\\'))) == kBackupFolderName) {
+      throw EZipException(texts::UnsafeEntryNameText(zip.GetFileName(i)));
+    }
+    targets.push_back(std::move(target));
   }
+  return targets;
 }
 
 // The entry's time is stamped through the name as stored, "/" and all: Windows takes either
 // separator.
-void InstallEntries(TZipFile& zip, const std::u16string& destDir) {
-  const int count = zip.GetFileCount();
-  for (int i = 0; i < count; ++i) {
-    zip.Extract(i, destDir, true);
-    const TSystemTime stamp = DosDateTimeToSystemTime(zip.GetFileInfo(i).ModifiedDateTime);
-    ApplyFileTimes(destDir + zip.GetFileName(i), stamp);
+void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index, bool isFolder,
+                  const std::u16string& destDir) {
+  const auto step = static_cast<std::size_t>(index);
+  const std::u16string path = install.Prepare(step);
+  if (isFolder) {
+    // Nothing to write, but the entry's local header and method are checked as extracting it
+    // checks them.
+    TZipHeader localHeader;
+    zip.Read(index, localHeader);
+  } else {
+    zip.ExtractTo(index, path);
   }
+  const TSystemTime stamp = DosDateTimeToSystemTime(zip.GetFileInfo(index).ModifiedDateTime);
+  const std::u16string stampPath = destDir + zip.GetFileName(index);
+  if (isFolder) {
+    install.NoteFolderStamp(step, stampPath, LocalToUtcFileTime(stamp));
+  }
+  ApplyFileTimes(stampPath, stamp);
 }
 
 }  // namespace
@@ -33,14 +60,34 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
   try {
     TZipFile zip;
     zip.Open(archivePath, TZipMode::zmRead);
-    VerifyEntries(zip, destDir);
-    InstallEntries(zip, destDir);
+    const std::u16string installDir = IncludeTrailingBackslash(destDir);
+    const std::vector<std::u16string> targets = PlanTargets(zip, installDir);
+    TInstallTransaction install(installDir);
+    install.Begin(targets);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      const bool isFolder = targets[i].empty() || targets[i].back() == u'\\';
+      InstallEntry(zip, install, static_cast<int>(i), isFolder, destDir);
+    }
+    install.Commit();
     zip.Close();
     return true;
   } catch (...) {
     // The cause stays unshown: the run retries, and the user can do nothing with the detail.
     ctx.Console.PrintLine(archivePath + u" の展開に失敗しました.");
     return false;
+  }
+}
+
+void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir) {
+  TSettled settled;
+  try {
+    settled = SettleLeftoverJournal(IncludeTrailingBackslash(installDir));
+  } catch (...) {
+    settled = {.HadPending = true, .Undone = false};
+  }
+  if (settled.HadPending) {
+    ctx.Console.PrintLine(settled.Undone ? u"前回中断したアップデートを元に戻しました."
+                                         : u"前回中断したアップデートを元に戻せませんでした.");
   }
 }
 

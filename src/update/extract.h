@@ -10,11 +10,18 @@
 namespace zelkupd {
 
 // True when every entry was extracted and stamped; else prints
-// ArchivePath + " の展開に失敗しました." and returns false. Never raises. A verifying pass over
-// every entry (names, paths, methods, sizes, CRC-32) comes before the first file is written, so an
-// archive that fails it leaves the installation as it was.
+// ArchivePath + " の展開に失敗しました." and returns false. Never raises. Each call is one
+// all-or-nothing attempt (install_transaction.h): a failure at any entry puts the installation
+// back as it was before the failure line is printed. Every entry name is checked before anything
+// is changed; a name inside the backup folder (ZELKUPD.BAK, in any case) is refused as unsafe.
 bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
                     const std::u16string& destDir);
+
+// At start-up, before anything else: settles what an earlier run left in the installation folder.
+// An attempt that did not finish is undone and "前回中断したアップデートを元に戻しました." is
+// printed; one that cannot be undone now prints "前回中断したアップデートを元に戻せませんでした."
+// and is tried again by every later attempt. Backups of a finished attempt are removed silently.
+void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir);
 
 // The local date-time as a UTC FILETIME, converted with the bias in force now; zero in both
 // halves when either conversion fails, whatever the platform left in its result.

@@ -70,6 +70,7 @@ void PrepareDownloadFolder(TRunContext& ctx) {
 
 // Phase A. False when no Internet handle could be opened: the run then goes straight to its end.
 bool StartUp(TRunContext& ctx) {
+  RecoverInstallation(ctx, ExtractFilePath(ctx.System.ModuleFileName()));
   TUpdateState& s = ctx.State;
   s.QuestionText.clear();
   s.NewFile.clear();

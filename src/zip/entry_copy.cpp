@@ -10,16 +10,14 @@
 
 namespace zelkupd {
 
-void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream* output,
+void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream& output,
                    std::u16string_view name) {
   std::vector<unsigned char> piece(trailingSizes ? kTrailingSizesPiece : kExactCopyPiece);
   std::size_t remaining = central.UncompressedSize;
   uLong crc = crc32(0L, Z_NULL, 0);
   const auto take = [&](std::size_t count) {
     crc = crc32(crc, piece.data(), static_cast<uInt>(count));
-    if (output != nullptr) {
-      output->WriteBuffer(piece.data(), count);
-    }
+    output.WriteBuffer(piece.data(), count);
     remaining -= count;
   };
   if (!trailingSizes) {

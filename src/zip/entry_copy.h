@@ -13,14 +13,14 @@ namespace zelkupd {
 inline constexpr std::size_t kExactCopyPiece = 61440;
 inline constexpr std::size_t kTrailingSizesPiece = 4096;
 
-// Reads the entry's data from `decoder` and writes it to `output`, or only checks it when
-// `output` is null. Without trailing sizes (local flag bit 3 clear) exactly the central
-// UncompressedSize is copied in pieces of at most 61,440 bytes, and a decoder that runs dry first
-// raises EReadError. With trailing sizes the copy goes in pieces of 4096 bytes until a short
-// piece, but never beyond the central UncompressedSize (a stored entry's decoder would hand out
-// the rest of the archive); ending short of it raises EZipException. A CRC-32 other than the
-// central one raises EZipException; a failed write raises EWriteError. `name` is for the texts.
-void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream* output,
+// Reads the entry's data from `decoder` and writes it to `output`. Without trailing sizes (local
+// flag bit 3 clear) exactly the central UncompressedSize is copied in pieces of at most 61,440
+// bytes, and a decoder that runs dry first raises EReadError. With trailing sizes the copy goes in
+// pieces of 4096 bytes until a short piece, but never beyond the central UncompressedSize (a stored
+// entry's decoder would hand out the rest of the archive); ending short of it raises EZipException.
+// A CRC-32 other than the central one raises EZipException; a failed write raises EWriteError.
+// `name` is for the texts.
+void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream& output,
                    std::u16string_view name);
 
 }  // namespace zelkupd

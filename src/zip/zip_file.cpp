@@ -178,7 +178,7 @@ void TZipFile::Read(int index, std::vector<std::uint8_t>& bytes) {
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
   TMemoryStream data;
   CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
-                (localHeader.Flag & kFlagDataDescriptor) != 0, &data, GetFileName(index));
+                (localHeader.Flag & kFlagDataDescriptor) != 0, data, GetFileName(index));
   bytes.assign(data.Data().begin(), data.Data().end());
 }
 
@@ -216,19 +216,20 @@ void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) 
   if (output.IsFolder) {
     return;
   }
-  TFileStream file(output.FilePath, kCreateReadWriteExclusive);
-  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
-                (localHeader.Flag & kFlagDataDescriptor) != 0, &file, GetFileName(index));
+  CopyToFile(index, *decoder, localHeader, output.FilePath);
 }
 
-void TZipFile::Verify(int index, std::u16string_view path, bool createSubdirs) {
+void TZipFile::ExtractTo(int index, std::u16string_view filePath) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
-  if (PrepareOutput(index, path, createSubdirs).IsFolder) {
-    return;
-  }
-  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
-                (localHeader.Flag & kFlagDataDescriptor) != 0, nullptr, GetFileName(index));
+  CopyToFile(index, *decoder, localHeader, filePath);
+}
+
+void TZipFile::CopyToFile(int index, TStream& decoder, const TZipHeader& localHeader,
+                          std::u16string_view filePath) {
+  TFileStream file(filePath, kCreateReadWriteExclusive);
+  CopyEntryData(decoder, FFiles[static_cast<std::size_t>(index)],
+                (localHeader.Flag & kFlagDataDescriptor) != 0, file, GetFileName(index));
 }
 
 void TZipFile::Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs) {

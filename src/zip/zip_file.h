@@ -60,11 +60,19 @@ class TZipFile {
   // the data's CRC-32 and size are checked as it is copied. An existing file is replaced.
   void Extract(int index, std::u16string_view path, bool createSubdirs);
   void Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs);
+  // Writes the entry's data to `filePath`, checked as Extract checks it; creates no folder.
+  void ExtractTo(int index, std::u16string_view filePath);
   // Every entry in order, with subfolders.
   void ExtractAll(std::u16string_view path);
-  // Every check Extract with the same arguments makes — name, paths, method, encryption, data,
-  // size and CRC-32 — with the same exceptions, but nothing is created or written.
-  void Verify(int index, std::u16string_view path, bool createSubdirs);
+
+  struct TOutput {
+    std::u16string FilePath;
+    std::u16string Folder;  // full path of the folder to create; empty when none
+    bool IsFolder = false;  // the stored name ends in "/": nothing to write
+  };
+  // Where Extract with the same arguments puts the entry, with the same checks of its name and
+  // folder and the same exceptions; nothing is read, created or written.
+  TOutput PrepareOutput(int index, std::u16string_view path, bool createSubdirs) const;
 
   // True when the file has an end of central directory record; false on any failure.
   static bool IsValid(std::u16string_view fileName);
@@ -72,17 +80,12 @@ class TZipFile {
   static void ExtractZipFile(std::u16string_view fileName, std::u16string_view path);
 
  private:
-  struct TOutput {
-    std::u16string FilePath;
-    std::u16string Folder;  // full path of the folder to create; empty when none
-    bool IsFolder = false;  // the stored name ends in "/": nothing to write
-  };
-
   void ReadCentralDirectory();
   void CheckOpen() const;
   void CheckReadable() const;
   const TZipHeader& Entry(int index) const;
-  TOutput PrepareOutput(int index, std::u16string_view path, bool createSubdirs) const;
+  void CopyToFile(int index, TStream& decoder, const TZipHeader& localHeader,
+                  std::u16string_view filePath);
 
   TZipMode FMode = TZipMode::zmClosed;
   TStream* FStream = nullptr;

@@ -147,6 +147,19 @@ bool GetFileTimes(std::u16string_view path, TFileTimes& times) {
   return true;
 }
 
+// The native file systems keep names as given and take "*" and "?" as plain characters, so the
+// name asked for is the name stored.
+bool FindFile(std::u16string_view path, TFoundFile& found) {
+  struct stat info {};
+  if (!StatFollow(path, info)) {
+    return false;
+  }
+  const std::size_t nameStart = path.find_last_of(u"\\/") + 1;
+  found = {std::u16string(path.substr(nameStart)), S_ISDIR(info.st_mode), TFileTime{},
+           FromTimespec(info.st_mtim)};
+  return true;
+}
+
 std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
   std::vector<TDirEntry> entries;
   const std::string native = os::NativePath(path);

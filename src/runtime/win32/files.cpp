@@ -113,6 +113,21 @@ bool GetFileTimes(std::u16string_view path, TFileTimes& times) {
   return true;
 }
 
+bool FindFile(std::u16string_view path, TFoundFile& found) {
+  if (path.find_first_of(u"*?") != std::u16string_view::npos) {
+    return false;
+  }
+  WIN32_FIND_DATAW data{};
+  HANDLE find = ::FindFirstFileW(WidePtr(std::u16string(path)), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  ::FindClose(find);
+  found = {FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+           FromFileTime(data.ftCreationTime), FromFileTime(data.ftLastWriteTime)};
+  return true;
+}
+
 std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
   std::vector<TDirEntry> entries;
   const std::u16string pattern = std::u16string(path) + u"\\*";

@@ -57,6 +57,29 @@ TEST(FilesTest, SetFileTimesStampsFilesAndFolders) {
   EXPECT_FALSE(SetFileTimes(dir / u"missing", stamp, stamp));
 }
 
+TEST(FilesTest, FindFileGivesTheStoredNameKindAndTimes) {
+  TTempDir dir;
+  test::WriteFileBytes(dir / u"Mixed.Case", "x");
+  ASSERT_TRUE(CreateDir(dir / u"sub"));
+  const TFileTime stamp = TFileTime::FromTicks(130000000000000000ULL);
+  ASSERT_TRUE(SetFileTimes(dir / u"Mixed.Case", stamp, stamp));
+  TFoundFile found;
+  ASSERT_TRUE(FindFile(dir / u"Mixed.Case", found));
+  EXPECT_EQ(found.Name, u"Mixed.Case");
+  EXPECT_FALSE(found.IsDirectory);
+  EXPECT_EQ(found.LastWrite, stamp);
+  ASSERT_TRUE(FindFile(dir / u"sub", found));
+  EXPECT_EQ(found.Name, u"sub");
+  EXPECT_TRUE(found.IsDirectory);
+  EXPECT_FALSE(FindFile(dir / u"missing", found));
+#ifdef _WIN32
+  ASSERT_TRUE(FindFile(dir / u"MIXED.CASE", found));
+  EXPECT_EQ(found.Name, u"Mixed.Case");
+  EXPECT_EQ(found.Creation, stamp);
+  EXPECT_FALSE(FindFile(dir / u"Mixed.*", found));
+#endif
+}
+
 TEST(FilesTest, ListDirectoryAndRemoval) {
   TTempDir dir;
   test::WriteFileBytes(dir / u"f", "x");

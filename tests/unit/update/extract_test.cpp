@@ -8,10 +8,15 @@
 
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
+#include "runtime/paths.h"
 #include "runtime/stream.h"
+#include "runtime/text.h"
 #include "support/fake_platform.h"
+#include "support/sample_install.h"
 #include "support/temp_dir.h"
+#include "support/tree_snapshot.h"
 #include "support/zip_builder.h"
+#include "update/install_journal.h"
 
 namespace zelkupd {
 namespace {
@@ -30,6 +35,7 @@ class ExtractArchiveTest : public ::testing::Test {
   }
   std::u16string Out() const { return test::DecodedStdOut(fake); }
   std::u16string FailureLine() const { return archive + u" の展開に失敗しました.\r\n"; }
+  bool BackupLeft() const { return DirectoryExists(BackupFolderPath(dest)); }
 
   test::TTempDir dir;
   const std::u16string archive = dir / u"zelk32_156.zip";
@@ -49,6 +55,7 @@ TFileTime Expected(const TSystemTime& local) {
 TEST_F(ExtractArchiveTest, AnEmptyArchiveSucceedsSilently) {
   EXPECT_TRUE(Extract(TZipBuilder()));
   EXPECT_EQ(Out(), u"");
+  EXPECT_TRUE(ListDirectory(dest).empty());
 }
 
 TEST_F(ExtractArchiveTest, FilesAndFoldersGetTheEntryTimeAsLocalTime) {
@@ -120,18 +127,18 @@ TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
   EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc/", dest + u"doc/readme.txt"}));
 }
 
-TEST_F(ExtractArchiveTest, AnInvalidDateFailsAfterItsEntryIsExtracted) {
+// The entry is still extracted before its date is read, but the whole attempt goes back.
+TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptAfterItsEntryAndUndoesIt) {
   TZipBuilder builder;
   builder.Stored("a.txt", "a").Add({.Name = "b.txt", .Data = "b", .DosTime = 0});
   builder.Stored("c.txt", "c");
   EXPECT_FALSE(Extract(builder));
   EXPECT_EQ(Out(), FailureLine());
-  EXPECT_EQ(test::ReadFileBytes(dest + u"b.txt"), "b");
-  EXPECT_FALSE(FileExists(dest + u"c.txt"));
+  EXPECT_TRUE(ListDirectory(dest).empty());
 }
 
 // A damaged or hostile archive changes nothing, whichever entry is bad.
-TEST_F(ExtractArchiveTest, AnArchiveFailingVerificationLeavesTheInstallationAsItWas) {
+TEST_F(ExtractArchiveTest, AFailingArchiveLeavesTheInstallationAsItWas) {
   ASSERT_TRUE(CreateDir(dest));
   test::WriteFileBytes(dest + u"a.txt", "old a");
   const std::string data = test::NoiseBytes(5000);
@@ -142,6 +149,7 @@ TEST_F(ExtractArchiveTest, AnArchiveFailingVerificationLeavesTheInstallationAsIt
       {.Name = "../escape.txt", .Data = "x"},
       {.Name = "nul.txt", .Data = "x"},
       {.Name = "b.bin", .Data = data, .Flags = 1},
+      {.Name = "sub/b.bin", .Data = "x", .Method = 12},
   };
   for (const test::TZipEntryPlan& entry : bad) {
     fake.StdOut.clear();
@@ -153,6 +161,70 @@ TEST_F(ExtractArchiveTest, AnArchiveFailingVerificationLeavesTheInstallationAsIt
   }
 }
 
+TEST_F(ExtractArchiveTest, AFailureAtTheFirstAMiddleOrTheLastEntryLeavesEveryByteAndTime) {
+  test::WriteOldInstallation(dest);
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  for (const int corrupt : {0, 4, test::kReleaseEntries - 1}) {
+    fake.StdOut.clear();
+    EXPECT_FALSE(Extract(test::Release(corrupt))) << corrupt;
+    EXPECT_EQ(Out(), FailureLine());
+    EXPECT_EQ(test::SnapshotTree(dest, true), before) << "corrupt entry " << corrupt;
+  }
+}
+
+TEST_F(ExtractArchiveTest, FoldersAnAttemptAddedAreRemovedAgain) {
+  test::WriteOldInstallation(dest);
+  TZipBuilder builder;
+  builder.Stored("new/deeper/", "").Stored("new/deeper/still/file.txt", "x");
+  builder.Stored("doc/more/a.txt", "a").Add({.Name = "bad", .Data = "x", .CentralCrc = 1});
+  EXPECT_FALSE(Extract(builder));
+  EXPECT_FALSE(DirectoryExists(dest + u"new"));
+  EXPECT_FALSE(DirectoryExists(dest + u"doc\\more"));
+  EXPECT_TRUE(DirectoryExists(dest + u"doc"));
+}
+
+TEST_F(ExtractArchiveTest, ASuccessfulUpdateKeepsStampedTimesAndLeavesNoBackup) {
+  test::WriteOldInstallation(dest);
+  ASSERT_TRUE(Extract(test::Release()));
+  EXPECT_EQ(Out(), u"");
+  EXPECT_FALSE(BackupLeft());
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"doc\\manual.txt"), "new manual");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"keep.ini"), "the user's own settings");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"lib\\x\\y.dat"), "y");
+  EXPECT_TRUE(DirectoryExists(dest + u"plugins"));
+  // doc's stamp came before its manual was replaced: replacing in place would not have moved it.
+  TFileTimes times;
+  ASSERT_TRUE(GetFileTimes(dest + u"doc", times));
+  EXPECT_EQ(times.LastWrite, Expected({2022, 2, 0, 3, 4, 5, 6, 0}));
+  ASSERT_TRUE(GetFileTimes(dest + u"NEW.TXT", times));
+  EXPECT_EQ(times.LastWrite, Expected({2022, 2, 0, 3, 4, 5, 8, 0}));
+  ASSERT_TRUE(GetFileTimes(dest + u"keep.ini", times));
+  EXPECT_EQ(times.LastWrite, test::OldInstallationTime());
+}
+
+TEST_F(ExtractArchiveTest, AFolderWhoseFilesWereOnlyReplacedKeepsItsTime) {
+  test::WriteOldInstallation(dest);
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("ZELK.EXE", "new").Stored("doc/manual.txt", "new")));
+  for (const std::u16string& folder : {dest + u"doc", ExcludeTrailingBackslash(dest)}) {
+    TFileTimes times;
+    ASSERT_TRUE(GetFileTimes(folder, times));
+    EXPECT_EQ(times.LastWrite, test::OldInstallationTime()) << Utf16ToUtf8(folder);
+  }
+}
+
+TEST_F(ExtractArchiveTest, EntriesInsideTheBackupFolderAreRefusedBeforeAnythingChanges) {
+  test::WriteOldInstallation(dest);
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  for (const char* name : {"zelkupd.bak/JOURNAL", "ZELKUPD.BAK/", "Zelkupd.Bak"}) {
+    fake.StdOut.clear();
+    EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "new").Stored(name, ""))) << name;
+    EXPECT_EQ(Out(), FailureLine());
+    EXPECT_EQ(test::SnapshotTree(dest, true), before) << name;
+  }
+  EXPECT_TRUE(Extract(TZipBuilder().Stored("ZELKUPD.BAK.txt", "a near name is fine")));
+}
+
 TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
     return point == TFaultPoint::Create && path.ends_with(u"b.txt");
@@ -161,20 +233,116 @@ TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   builder.Stored("a.txt", "a").Stored("b.txt", "b");
   EXPECT_FALSE(Extract(builder));
   EXPECT_EQ(Out(), FailureLine());
-  EXPECT_TRUE(FileExists(dest + u"a.txt"));
+  EXPECT_FALSE(FileExists(dest + u"a.txt"));
   SetFaultHook(nullptr);
   EXPECT_TRUE(ExtractArchive(ctx, archive, dest));
   EXPECT_EQ(test::ReadFileBytes(dest + u"b.txt"), "b");
   EXPECT_FALSE(ExtractArchive(ctx, dir / u"missing.zip", dest));
 }
 
-#ifdef _WIN32
-TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttempt) {
-  ASSERT_TRUE(CreateDir(dest));
-  test::WriteFileBytes(dest + u"ZELK.EXE", "old");
-  TFileStream held(dest + u"ZELK.EXE", kOpenReadExclusive);
-  EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "new")));
+std::vector<TFaultPoint> gChanges;
+
+// The trial open stands in for a file held by a running program, which cannot be overwritten.
+TEST_F(ExtractArchiveTest, AFileThatCannotBeOverwrittenFailsTheAttemptBeforeAnythingChanges) {
+  test::WriteOldInstallation(dest);
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  test::WriteFileBytes(archive, test::Release().Build());
+  gChanges.clear();
+  // Opens are not changes, and the files before readme.txt are tried as it is.
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    if (point != TFaultPoint::Create && point != TFaultPoint::Open) {
+      gChanges.push_back(point);
+    }
+    return point == TFaultPoint::Create && path.ends_with(u"readme.txt");
+  });
+  EXPECT_FALSE(ExtractArchive(ctx, archive, dest));
   EXPECT_EQ(Out(), FailureLine());
+  EXPECT_TRUE(gChanges.empty());
+  EXPECT_EQ(test::SnapshotTree(dest, true), before);
+}
+
+// Stands in for a virus scanner or an indexer holding the old files just put aside.
+bool BackupsInUse(TFaultPoint point, std::u16string_view path) {
+  return point == TFaultPoint::Delete && path.find(u"ZELKUPD.BAK\\") != std::u16string_view::npos &&
+         !path.ends_with(u"JOURNAL");
+}
+
+TEST_F(ExtractArchiveTest, BackupsStillInUseAreRemovedByALaterRun) {
+  test::WriteOldInstallation(dest);
+  SetFaultHook(&BackupsInUse);
+  ASSERT_TRUE(Extract(test::Release()));
+  EXPECT_TRUE(BackupLeft());
+  // A second update carries the leftovers on and numbers its own backups after them.
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
+  EXPECT_EQ(ListDirectory(BackupFolderPath(dest)).size(), 5u);
+  SetFaultHook(nullptr);
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"");
+  EXPECT_FALSE(BackupLeft());
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "newer exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
+}
+
+TEST_F(ExtractArchiveTest, AnUndoThatCannotFinishIsFinishedAtTheNextStart) {
+  test::WriteOldInstallation(dest);
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Delete && path.ends_with(u"a.dll");
+  });
+  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  EXPECT_TRUE(FileExists(dest + u"plugins\\a.dll"));
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  SetFaultHook(nullptr);
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::SnapshotTree(dest, true), before);
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"");
+}
+
+TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
+  test::WriteOldInstallation(dest);
+  SetFaultHook(
+      [](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Replace; });
+  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
+  SetFaultHook([](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Open; });
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
+  SetFaultHook(nullptr);
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_FALSE(BackupLeft());
+}
+
+#ifdef _WIN32
+TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttemptAndChangesNothing) {
+  test::WriteOldInstallation(dest);
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  {
+    TFileStream held(dest + u"readme.txt", kOpenReadExclusive);
+    EXPECT_FALSE(Extract(test::Release()));
+    EXPECT_EQ(Out(), FailureLine());
+  }
+  EXPECT_EQ(test::SnapshotTree(dest, true), before);
+  EXPECT_FALSE(BackupLeft());
+}
+
+TEST_F(ExtractArchiveTest, AReplacedFileKeepsTheCaseOfItsName) {
+  ASSERT_TRUE(CreateDir(dest));
+  test::WriteFileBytes(dest + u"Zelk.exe", "old");
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("ZELK.EXE", "new")));
+  const std::vector<TDirEntry> entries = ListDirectory(dest);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, u"Zelk.exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"Zelk.exe"), "new");
 }
 #endif
 

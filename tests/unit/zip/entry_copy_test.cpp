@@ -40,7 +40,7 @@ TEST(CopyEntryDataTest, ExactSizeCopiesIn61440BytePieces) {
   const std::string data = test::NoiseBytes(150000);
   TRecordingStream decoder(data + "next entry");
   TRecordingStream output;
-  CopyEntryData(decoder, Entry(data), false, &output, u"a");
+  CopyEntryData(decoder, Entry(data), false, output, u"a");
   EXPECT_EQ(output.Writes, (TSizes{61440, 61440, 27120}));
   EXPECT_EQ(decoder.Reads, (TSizes{61440, 61440, 27120}));
   EXPECT_EQ(std::string(output.Data().begin(), output.Data().end()), data);
@@ -51,7 +51,7 @@ TEST(CopyEntryDataTest, TrailingSizesCopyIn4096BytePiecesUpToTheRecordedSize) {
     const std::string data = test::NoiseBytes(size);
     TRecordingStream decoder(data + std::string(9000, 'x'));
     TRecordingStream output;
-    CopyEntryData(decoder, Entry(data), true, &output, u"a");
+    CopyEntryData(decoder, Entry(data), true, output, u"a");
     EXPECT_EQ(std::string(output.Data().begin(), output.Data().end()), data) << size;
     EXPECT_EQ(decoder.Position(), static_cast<std::int64_t>(size)) << "read past the entry";
     for (const std::size_t n : output.Writes) {
@@ -65,7 +65,7 @@ TEST(CopyEntryDataTest, AFailedWriteRaisesInBothModes) {
     TMemoryStream decoder("some data");
     TRecordingStream output;
     output.FailWrites = true;
-    EXPECT_THROW(CopyEntryData(decoder, Entry("some data"), trailingSizes, &output, u"a"),
+    EXPECT_THROW(CopyEntryData(decoder, Entry("some data"), trailingSizes, output, u"a"),
                  EWriteError);
   }
 }

@@ -103,5 +103,23 @@ TEST_F(ZipExtractTest, FolderPathsAreCheckedBeforeAnythingIsCreated) {
   EXPECT_FALSE(DirectoryExists(out));
 }
 
+// The two halves of Extract that the installation drives itself: where an entry goes, and writing
+// it to a path of the caller's choosing.
+TEST_F(ZipExtractTest, PrepareOutputNamesExtractsPathsAndExtractToWritesThere) {
+  Open(TZipBuilder().Stored("doc/", "").Stored("a/b.txt", "b").Stored("../x", "x"));
+  const TZipFile::TOutput folder = zip.PrepareOutput(0, out, true);
+  EXPECT_EQ(folder.FilePath, out + u"doc\\");
+  EXPECT_TRUE(folder.IsFolder);
+  const TZipFile::TOutput file = zip.PrepareOutput(1, out, true);
+  EXPECT_EQ(file.FilePath, out + u"a\\b.txt");
+  EXPECT_EQ(file.Folder, ExpandFileName(out + u"a"));
+  EXPECT_FALSE(file.IsFolder);
+  EXPECT_THROW(zip.PrepareOutput(2, out, true), EZipException);
+  EXPECT_FALSE(DirectoryExists(out));
+  zip.ExtractTo(1, dir / u"elsewhere.txt");
+  EXPECT_EQ(test::ReadFileBytes(dir / u"elsewhere.txt"), "b");
+  EXPECT_FALSE(DirectoryExists(out));
+}
+
 }  // namespace
 }  // namespace zelkupd

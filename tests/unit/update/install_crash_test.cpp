@@ -1,0 +1,129 @@
+// Power lost at every single step of an installation attempt: from a chosen file operation on,
+// nothing more reaches the disk (the attempt's own undo cannot run either). The next start must
+// find the old installation or the new one, never a mix, and no backup left.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "runtime/fault_hook.h"
+#include "runtime/files.h"
+#include "runtime/text.h"
+#include "support/fake_platform.h"
+#include "support/sample_install.h"
+#include "support/temp_dir.h"
+#include "support/tree_snapshot.h"
+#include "update/extract.h"
+#include "update/install_journal.h"
+#include "update/run.h"
+
+namespace zelkupd {
+namespace {
+
+int gOperations = 0;
+int gPowerLostAt = INT_MAX;
+
+bool PowerFailure(TFaultPoint, std::u16string_view) {
+  return ++gOperations >= gPowerLostAt;
+}
+
+constexpr char16_t kRestoredLine[] = u"前回中断したアップデートを元に戻しました.\r\n";
+
+class InstallCrashTest : public ::testing::Test {
+ protected:
+  ~InstallCrashTest() override { SetFaultHook(nullptr); }
+
+  // One attempt on a fresh copy of the old installation, the power lost at operation
+  // `lostAt` (INT_MAX: never). Returns how many file operations it asked for.
+  int Attempt(const test::TTempDir& install, int lostAt) {
+    test::WriteOldInstallation(install.Path());
+    gOperations = 0;
+    gPowerLostAt = lostAt;
+    SetFaultHook(&PowerFailure);
+    test::FakePlatform fake;
+    TRunContext ctx(fake);
+    ExtractArchive(ctx, archive, install.Path());
+    SetFaultHook(nullptr);
+    return gOperations;
+  }
+  // The next start on the same folder; its console output.
+  std::u16string Recover(const test::TTempDir& install) {
+    test::FakePlatform fake;
+    TRunContext ctx(fake);
+    RecoverInstallation(ctx, install.Path());
+    ctx.Console.Close();
+    return test::DecodedStdOut(fake);
+  }
+
+  test::TTempDir dir;
+  const std::u16string archive = dir / u"zelk32_156.zip";
+};
+
+TEST_F(InstallCrashTest, ACrashAfterAnyStepLeavesTheOldOrTheNewInstallation) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir reference;
+  const test::TTreeSnapshot oldTree = [&] {
+    test::WriteOldInstallation(reference.Path());
+    return test::SnapshotTree(reference.Path(), false);
+  }();
+  const int operations = Attempt(reference, INT_MAX);
+  const test::TTreeSnapshot newTree = test::SnapshotTree(reference.Path(), false);
+  ASSERT_NE(oldTree, newTree);
+  int oldCount = 0;
+  int newCount = 0;
+  for (int lostAt = 1; lostAt <= operations; ++lostAt) {
+    test::TTempDir install;
+    Attempt(install, lostAt);
+    test::TTreeSnapshot crashed = test::SnapshotTree(install.Path(), false);
+    std::erase_if(crashed,
+                  [](const auto& item) { return item.first.starts_with(kBackupFolderName); });
+    const std::u16string out = Recover(install);
+    const test::TTreeSnapshot recovered = test::SnapshotTree(install.Path(), false);
+    ASSERT_TRUE(recovered == oldTree || recovered == newTree) << "power lost at " << lostAt;
+    EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << lostAt;
+    EXPECT_TRUE(out.empty() || out == kRestoredLine) << lostAt;
+    if (crashed != oldTree && crashed != newTree) {
+      EXPECT_EQ(out, kRestoredLine) << "a mixed installation put back silently at " << lostAt;
+    }
+    (recovered == oldTree ? oldCount : newCount) += 1;
+  }
+  EXPECT_GT(oldCount, 20);
+  EXPECT_GT(newCount, 0);
+}
+
+// The attempt fails at its last entry and undoes itself; the power goes during that undo.
+TEST_F(InstallCrashTest, ACrashWhileAFailedAttemptIsUndoneLeavesTheOldInstallation) {
+  test::WriteFileBytes(archive, test::Release(test::kReleaseEntries - 1).Build());
+  test::TTempDir reference;
+  const int operations = Attempt(reference, INT_MAX);
+  const test::TTreeSnapshot oldTree = test::SnapshotTree(reference.Path(), true);
+  for (int lostAt = 1; lostAt <= operations; ++lostAt) {
+    test::TTempDir install;
+    Attempt(install, lostAt);
+    Recover(install);
+    EXPECT_EQ(test::SnapshotTree(install.Path(), false),
+              test::SnapshotTree(reference.Path(), false))
+        << "power lost at " << lostAt;
+    EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << lostAt;
+  }
+  EXPECT_EQ(test::SnapshotTree(reference.Path(), true), oldTree);
+}
+
+TEST_F(InstallCrashTest, TheRunPutsBackAnInterruptedUpdateBeforeAnythingElse) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir install;
+  const int operations = Attempt(install, INT_MAX);
+  Attempt(install, operations / 2);
+  ASSERT_TRUE(DirectoryExists(BackupFolderPath(install.Path())));
+  test::FakePlatform fake;
+  fake.ModulePath = install / u"zelkupd.exe";
+  fake.SessionFails = true;
+  EXPECT_EQ(RunUpdate(fake, {}), 0);
+  const std::u16string out = test::DecodedStdOut(fake);
+  EXPECT_TRUE(out.starts_with(std::u16string(kRestoredLine) + u"ゼルク のアップデートを試みます."))
+      << Utf16ToUtf8(out);
+  EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "old exe");
+  EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path())));
+}
+
+}  // namespace
+}  // namespace zelkupd
