@@ -66,7 +66,6 @@ class TClosingTest(TInstallingCase):
         self.assertEqual(len(requests), 1)
         launched = self.AssertZelkLaunched()
         self.assertGreaterEqual(launched["tick"] - requests[0]["tick"], 2000 - 50)
-        self.assertLess(launched["tick"] - requests[0]["tick"], 2000 + 3000)
 
     def testConfigProgramIsAwaitedBeforeTheExtraction(self):
         # Its window goes at once, its process and the file it holds 1000 ms later.
