@@ -73,6 +73,9 @@ class TE2ECase(unittest.TestCase):
         self.Installation = TInstallation(self.Config, self.WorkDir)
         self.StandIns = TStandInFolder(self.WorkDir)
         self.TrashHome = os.path.join(self.WorkDir, "xdg-data")
+        # Wine makes the Trash folder below it, but not the data folder itself: without it the
+        # shell finds no recycle bin and offers to delete for good instead.
+        os.makedirs(self.TrashHome)
         self.FProcesses = []
         self.FRunNumbers = itertools.count(1)
         self.addCleanup(self.StopProcesses)

@@ -12,10 +12,11 @@ TIMEZONE = "JST-9"
 TIMEZONE_OFFSET = 9 * 3600  # seconds east of UTC
 
 
-def LocalTimeToEpoch(date_time):
+def LocalTimeToEpoch(date_time, offset=TIMEZONE_OFFSET):
     """Seconds since the epoch of a local time (year, month, day, hour, minute, second) of the
-    tests' time zone: the modification time an extracted entry with that time gets."""
-    return calendar.timegm(tuple(date_time) + (0, 0, 0)) - TIMEZONE_OFFSET
+    tests' time zone, or of a zone `offset` seconds east of UTC: the modification time an
+    extracted entry with that time gets."""
+    return calendar.timegm(tuple(date_time) + (0, 0, 0)) - offset
 
 
 def ReleasePage(link, marker=b'id="$zelk32$"', encoding="cp932", title="ゼルク"):

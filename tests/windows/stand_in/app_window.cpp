@@ -9,6 +9,7 @@ constexpr wchar_t kAppClass[] = L"ZelkStandIn";
 constexpr wchar_t kControlClass[] = L"ZelkStandInControl";
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT_PTR kCloseTimer = 2;
+constexpr UINT_PTR kLingerTimer = 3;
 constexpr UINT kWatchMs = 100;
 
 // One stand-in per process, so its state can live here for the window procedures.
@@ -34,6 +35,18 @@ void End(const wchar_t* reason) {
   ::PostQuitMessage(0);
 }
 
+// The window goes now; with a linger time the process, and any lock it holds, stays a while
+// longer, as a program that still tidies up after its window has gone.
+void CloseAppWindow() {
+  if (gStandIn.Options->LingerMs == 0) {
+    End(L"closed");
+    return;
+  }
+  ::DestroyWindow(gStandIn.hMain);
+  gStandIn.Log->Append(TJsonLine("window_closed"));
+  ::SetTimer(gStandIn.hControl, kLingerTimer, gStandIn.Options->LingerMs, nullptr);
+}
+
 bool QuitFileExists() {
   return !gStandIn.Options->QuitPath.empty() &&
          ::GetFileAttributesW(gStandIn.Options->QuitPath.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -54,7 +67,7 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
           ::SetTimer(gStandIn.hControl, kCloseTimer, gStandIn.Options->CloseDelayMs, nullptr);
         }
       } else {
-        End(L"closed");
+        CloseAppWindow();
       }
       return 0;
     default:
@@ -68,6 +81,9 @@ LRESULT CALLBACK ControlWindowProc(HWND window, UINT message, WPARAM wParam, LPA
   }
   if (wParam == kCloseTimer) {
     ::KillTimer(window, kCloseTimer);
+    CloseAppWindow();
+  } else if (wParam == kLingerTimer) {
+    ::KillTimer(window, kLingerTimer);
     End(L"closed");
   } else if (QuitFileExists()) {
     End(L"quit");

@@ -104,6 +104,8 @@ void Apply(const TSettings& settings, TStandInOptions& options) {
       }
     } else if (key == L"close_delay_ms") {
       options.CloseDelayMs = static_cast<DWORD>(ParseNumber(value, 0));
+    } else if (key == L"linger_ms") {
+      options.LingerMs = static_cast<DWORD>(ParseNumber(value, 0));
     } else if (key == L"lifetime_ms") {
       options.LifetimeMs = static_cast<DWORD>(ParseNumber(value, 60000));
     } else if (key == L"lock") {

@@ -23,6 +23,8 @@ enum class TLockShare { None, Read };
 struct TStandInOptions {
   TWindowMode Window = TWindowMode::Close;
   DWORD CloseDelayMs = 0;
+  // Mode close: how long the process lives on once its window is gone, still holding its lock.
+  DWORD LingerMs = 0;
   std::wstring LockPath;  // a file to hold open for the whole life; empty: none
   TLockShare LockShare = TLockShare::None;
   DWORD LifetimeMs = 60000;  // ends by itself after this, whatever else happens
@@ -33,7 +35,7 @@ struct TStandInOptions {
 
 // Keys of the side file ("key=value" lines, UTF-8, '#' starts a comment) and options of the
 // command line ("--key value", with '-' for '_'), the latter winning: window, close_delay_ms,
-// lock, share (none or read), lifetime_ms.
+// linger_ms, lock, share (none or read), lifetime_ms.
 TStandInOptions LoadOptions();
 
 const wchar_t* WindowModeName(TWindowMode mode);
