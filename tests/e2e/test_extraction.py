@@ -137,6 +137,7 @@ class TLockedFileTest(TInstallingCase):
         self.assertEqual(len(self.StandIns.RecordsOf("locked", "locker")), 1)
         data = MakeArchive([("readme.txt", b"read me", STAMP), SOUND_FIRST,
                             ("plugins/tool.dll", b"MZ" + bytes(100), STAMP)])
+        before = self.Installation.Snapshot()
         result, url = self.InstallDownloadedArchive(data, answers=("yes", "ok"))
         archive = self.Installation.WindowsPath("zelk32_156.zip")
         self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), *DownloadLines(url),
@@ -148,9 +149,13 @@ class TLockedFileTest(TInstallingCase):
             self.assertEqual(kept.read(), data)
         with open(self.Installation.File("zelk.dat"), "rb") as held:
             self.assertEqual(held.read(), b"release 155")
-        # Entries after the held one are never written. (The one before it, readme.txt, stays
-        # written by the current attempts; once an attempt is all or nothing it must be gone.)
+        # Each attempt is all or nothing: readme.txt, written before the held file, is gone again,
+        # the entries after it were never written, and no backup is left behind.
+        after = self.Installation.Snapshot()
+        del after["zelk32_156.zip"]
+        self.assertEqual(after, before)
         self.assertFalse(os.path.exists(self.Installation.File("plugins")))
+        self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
         self.AssertZelkLaunched()
 
 
