@@ -115,5 +115,6 @@ class TDownloadFaultTest(TE2ECase):
                                                                messages.CANNOT_WRITE))
         self.AssertEarlierKept()
 
+
 if __name__ == "__main__":
     unittest.main()
