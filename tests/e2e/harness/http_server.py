@@ -30,6 +30,7 @@ class TResponse:
     ContentLength: int = None
     # Reset the connection after this many bytes of the body; None sends the body whole.
     DropAfter: int = None
+    ResetDelay: float = 0.0  # seconds between the last byte sent and the reset
     # Reset the connection without any answer.
     DropAtOnce: bool = False
     Delay: float = 0.0  # seconds before the answer
@@ -58,9 +59,10 @@ def CutShort(body, announced):
     return TResponse(Body=body, ContentLength=announced)
 
 
-def Dropped(body, after):
-    """The headers and the first `after` bytes of the body, then a reset connection."""
-    return TResponse(Body=body, DropAfter=after)
+def Dropped(body, after, reset_delay=0.0):
+    """The headers and the first `after` bytes of the body, then, `reset_delay` seconds later
+    (time for the client to take in what came), a reset connection."""
+    return TResponse(Body=body, DropAfter=after, ResetDelay=reset_delay)
 
 
 def DroppedAtOnce():
@@ -142,6 +144,7 @@ class _THandler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[start : start + response.BlockSize])
             self.wfile.flush()
         if response.DropAfter is not None:
+            time.sleep(response.ResetDelay)
             self.Reset()
 
     def Reset(self):

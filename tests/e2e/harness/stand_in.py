@@ -20,8 +20,8 @@ class TStandInFolder:
 
     def Configure(self, name="ZELK", **settings):
         """The mode of every stand-in copy called NAME.EXE started from now on: window (close,
-        refuse, hidden, owned, none), close_delay_ms, lock (a path), share (none, read),
-        lifetime_ms."""
+        refuse, hidden, owned, none), close_delay_ms, lock (a path), share (none, read), access
+        (read, write), lifetime_ms."""
         lines = []
         for key, value in settings.items():
             if key == "lock" and value.startswith("/"):

@@ -4,11 +4,14 @@ namespace zelkupd::test {
 
 TScopedFileHandle HoldFile(const TStandInOptions& options, const TRecordFile& log) {
   const bool readers = options.LockShare == TLockShare::Read;
-  TScopedFileHandle file(::CreateFileW(options.LockPath.c_str(), GENERIC_READ,
+  const DWORD access = options.LockForWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  TScopedFileHandle file(::CreateFileW(options.LockPath.c_str(), access,
                                        readers ? FILE_SHARE_READ : 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   TJsonLine record(file.IsValid() ? "locked" : "lock_failed");
-  record.Add("path", options.LockPath).Add("share", readers ? L"read" : L"none");
+  record.Add("path", options.LockPath)
+      .Add("share", readers ? L"read" : L"none")
+      .Add("access", options.LockForWriting ? L"write" : L"read");
   if (!file.IsValid()) {
     record.Add("error", static_cast<std::int64_t>(::GetLastError()));
   }

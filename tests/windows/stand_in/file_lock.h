@@ -1,5 +1,6 @@
-// Holds one existing file open for the stand-in's whole life, sharing it with nobody or with
-// readers only, so that another program's attempt to replace or rewrite it fails.
+// Holds one existing file open for the stand-in's whole life, for reading or for writing, sharing
+// it with nobody or with readers only, so that another program's attempt to read, replace or
+// rewrite it fails.
 #pragma once
 
 #include "common/record_file.h"

@@ -112,6 +112,8 @@ void Apply(const TSettings& settings, TStandInOptions& options) {
       options.LockPath = value;
     } else if (key == L"share" && (value == L"none" || value == L"read")) {
       options.LockShare = value == L"read" ? TLockShare::Read : TLockShare::None;
+    } else if (key == L"access" && (value == L"read" || value == L"write")) {
+      options.LockForWriting = value == L"write";
     } else {
       understood = false;
     }

@@ -27,6 +27,8 @@ struct TStandInOptions {
   DWORD LingerMs = 0;
   std::wstring LockPath;  // a file to hold open for the whole life; empty: none
   TLockShare LockShare = TLockShare::None;
+  // Held with write access as well, as by a program in the middle of saving the file.
+  bool LockForWriting = false;
   DWORD LifetimeMs = 60000;  // ends by itself after this, whatever else happens
   std::wstring LogPath;      // empty: logs nothing
   std::wstring QuitPath;     // empty: only the lifetime ends it
@@ -35,7 +37,7 @@ struct TStandInOptions {
 
 // Keys of the side file ("key=value" lines, UTF-8, '#' starts a comment) and options of the
 // command line ("--key value", with '-' for '_'), the latter winning: window, close_delay_ms,
-// linger_ms, lock, share (none or read), lifetime_ms.
+// linger_ms, lock, share (none or read), access (read or write), lifetime_ms.
 TStandInOptions LoadOptions();
 
 const wchar_t* WindowModeName(TWindowMode mode);
