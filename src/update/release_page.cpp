@@ -81,7 +81,10 @@ std::u16string NameBase(std::u16string_view name) {
 
 }  // namespace
 
-std::vector<std::u16string> CommaListTokens(std::u16string_view text) {
+// A NUL is no blank and ends no unquoted token, so the scan would stand on it for ever: the text
+// ends at its first NUL.
+std::vector<std::u16string> CommaListTokens(std::u16string_view whole) {
+  const std::u16string_view text = whole.substr(0, whole.find(u'\0'));
   std::vector<std::u16string> tokens;
   std::size_t at = SkipBlanks(text, 0);
   while (at < text.size()) {
@@ -107,11 +110,10 @@ std::vector<std::u16string> CommaListTokens(std::u16string_view text) {
 
 void FindArchiveLink(TUpdateState& state) {
   state.TargetUrl.clear();
-  const std::u16string decoded = DecodeCodePage(state.PageText, AnsiCodePage());
-  const std::u16string_view page = std::u16string_view(decoded).substr(0, decoded.find(u'\0'));
   std::u16string next;
   {
-    const std::vector<std::u16string> tokens = CommaListTokens(page);
+    const std::vector<std::u16string> tokens =
+        CommaListTokens(DecodeCodePage(state.PageText, AnsiCodePage()));
     for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
       if (tokens[i].find(kMarker) != std::u16string::npos) {
         next = tokens[i + 1];

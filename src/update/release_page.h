@@ -17,6 +17,7 @@ inline constexpr std::int32_t kBareBetaRank = 0;
 
 // Splits text by the comma-list rules: tokens separated by commas and by characters 1 to 32, a
 // token that starts with a double quote running to its closing quote with "" standing for one.
+// The text ends at its first NUL.
 std::vector<std::u16string> CommaListTokens(std::u16string_view text);
 
 // Empties TargetUrl; when PageText names a release archive, sets TargetUrl to its URL and NewFile

@@ -19,6 +19,8 @@ TEST(CommaListTokensTest, BlanksAndCommasSeparateTokens) {
   EXPECT_EQ(CommaListTokens(u"\x01\x1F x \x7F"), (TTokens{u"x", u"\x7F"}));
   EXPECT_TRUE(CommaListTokens(u"").empty());
   EXPECT_TRUE(CommaListTokens(u" \r\n\t").empty());
+  EXPECT_EQ(CommaListTokens(std::u16string_view(u"a b\0c,d", 7)), (TTokens{u"a", u"b"}))
+      << "the text ends at its first NUL";
 }
 
 TEST(CommaListTokensTest, OnlyACommaThatEndsTheTextAddsAnEmptyToken) {

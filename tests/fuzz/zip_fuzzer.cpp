@@ -1,0 +1,100 @@
+// Fuzz target: the ZIP reader on arbitrary bytes held in memory. Every entry is listed, verified,
+// read and extracted into a sandbox folder, then stamped with its time as the installation does.
+// Nothing outside the folder may be touched; verification, which the installation relies on to
+// leave the old files alone, must refuse every entry that extraction refuses for a cause of the
+// archive's own; and what an entry writes must be the data it reads.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/extraction_sandbox.h"
+#include "fuzz/fuzz_check.h"
+#include "runtime/errors.h"
+#include "runtime/stream.h"
+#include "support/temp_dir.h"
+#include "update/extract.h"
+#include "zip/zip_file.h"
+
+namespace zelkupd::fuzz {
+namespace {
+
+struct TOutcome {
+  bool Failed = false;
+  std::string ClassName;
+  std::u16string Message;
+};
+
+// Only the program's own exceptions are outcomes; anything else escapes and is a finding.
+template <typename F>
+TOutcome Attempt(F&& action) {
+  try {
+    action();
+    return {};
+  } catch (const Exception& error) {
+    return {true, error.ClassName(), error.Message()};
+  }
+}
+
+bool IsFolderName(std::u16string_view name) {
+  return name.empty() || name.back() == u'/' || name.back() == u'\\';
+}
+
+void CheckEntry(TZipFile& zip, int index, const std::u16string& target) {
+  const TZipHeader info = zip.GetFileInfo(index);
+  const std::u16string name = zip.GetFileName(index);
+  const TOutcome verified = Attempt([&] { zip.Verify(index, target, true); });
+  std::vector<std::uint8_t> data;
+  const TOutcome read = Attempt([&] { zip.Read(index, data); });
+  const TOutcome extracted = Attempt([&] { zip.Extract(index, target, true); });
+  // The real extraction may also find its file impossible to create (a file where a folder must
+  // go, or the other way round), which verification cannot know.
+  const bool cannotCreate = extracted.ClassName == "EFCreateError";
+  if (verified.Failed) {
+    Require(extracted.Failed, "an entry that fails verification fails extraction", name);
+    Require(cannotCreate || (extracted.ClassName == verified.ClassName &&
+                             extracted.Message == verified.Message),
+            "extraction fails for the cause verification found", extracted.Message);
+    return;
+  }
+  Require(!extracted.Failed || cannotCreate,
+          "an entry that passes verification extracts unless its file cannot be created",
+          extracted.Message);
+  if (IsFolderName(name)) {
+    return;
+  }
+  Require(!read.Failed, "an entry that passes verification reads", read.Message);
+  if (!extracted.Failed) {
+    std::u16string path = target + name;
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    const std::string written = test::ReadFileBytes(path);
+    Require(written == std::string(data.begin(), data.end()),
+            "the extracted file holds the entry's data", path);
+    Attempt([&] { ApplyFileTimes(target + name, DosDateTimeToSystemTime(info.ModifiedDateTime)); });
+  }
+}
+
+}  // namespace
+}  // namespace zelkupd::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zelkupd;
+  static fuzz::TExtractionSandbox sandbox;
+  sandbox.Begin();
+  {
+    TMemoryStream archive(std::string_view(reinterpret_cast<const char*>(data), size));
+    TZipFile zip;
+    const fuzz::TOutcome opened = fuzz::Attempt([&] { zip.Open(archive, TZipMode::zmRead); });
+    if (!opened.Failed) {
+      const int count = zip.GetFileCount();
+      for (int i = 0; i < count; ++i) {
+        fuzz::CheckEntry(zip, i, sandbox.Target());
+      }
+      zip.Close();
+    }
+  }
+  sandbox.End();
+  return 0;
+}
