@@ -22,8 +22,10 @@ void TZipFile::Open(std::u16string_view fileName, TZipMode mode) {
     throw EZipException(texts::kInvalidArgument);
   }
   auto file = std::make_unique<TFileStream>(fileName, kOpenReadExclusive);
-  Open(*file, mode);
+  auto buffer = std::make_unique<TBufferedReadStream>(*file);
+  Open(*buffer, mode);
   FFileStream = std::move(file);
+  FFileBuffer = std::move(buffer);
 }
 
 void TZipFile::Open(TStream& stream, TZipMode mode) {
@@ -50,6 +52,7 @@ void TZipFile::Close() {
   FFiles.clear();
   FComment.clear();
   FStream = nullptr;
+  FFileBuffer.reset();
   FFileStream.reset();
 }
 
@@ -65,6 +68,9 @@ void TZipFile::ReadCentralDirectory() {
   }
   FComment = DecodeCodePage(comment, kCodePage437);
   FStream->SetPosition(record.CentralDirectoryOffset);
+  // At most 65,535 headers: reserving them all costs less than the copies of a growing list,
+  // which would hold the old and the new list at once.
+  FFiles.reserve(record.TotalEntries);
   for (unsigned i = 0; i < record.TotalEntries; ++i) {
     std::array<unsigned char, 4> signature{};
     if (FStream->Read(signature.data(), signature.size()) != signature.size() ||
@@ -184,12 +190,11 @@ void TZipFile::Read(int index, std::vector<std::uint8_t>& bytes) {
 
 // No "." or ".." is resolved when the path is formed: CheckEntryName has refused every name that
 // could climb out of `path` or land on another file than the one it names.
-TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view path,
-                                          bool createSubdirs) const {
+TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view stored,
+                                          std::u16string_view path, bool createSubdirs) const {
   const TZipHeader& central = Entry(index);
-  const std::u16string stored = GetFileName(index);
   CheckEntryName(stored, central.ExternalAttributes);
-  std::u16string name = stored;
+  std::u16string name(stored);
   std::replace(name.begin(), name.end(), u'/', u'\\');
   TOutput output;
   output.IsFolder = name.empty() || name.back() == u'\\';
@@ -205,10 +210,12 @@ TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view path,
   return output;
 }
 
+// The name is decoded once for the paths and the texts of the data checks.
 void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
-  const TOutput output = PrepareOutput(index, path, createSubdirs);
+  const std::u16string name = GetFileName(index);
+  const TOutput output = PrepareOutput(index, name, path, createSubdirs);
   // A folder that cannot be created is not reported here: creating the file then fails.
   if (!output.Folder.empty()) {
     ForceDirectories(output.Folder);
@@ -218,17 +225,18 @@ void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) 
   }
   TFileStream file(output.FilePath, kCreateReadWriteExclusive);
   CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
-                (localHeader.Flag & kFlagDataDescriptor) != 0, &file, GetFileName(index));
+                (localHeader.Flag & kFlagDataDescriptor) != 0, &file, name);
 }
 
 void TZipFile::Verify(int index, std::u16string_view path, bool createSubdirs) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
-  if (PrepareOutput(index, path, createSubdirs).IsFolder) {
+  const std::u16string name = GetFileName(index);
+  if (PrepareOutput(index, name, path, createSubdirs).IsFolder) {
     return;
   }
   CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
-                (localHeader.Flag & kFlagDataDescriptor) != 0, nullptr, GetFileName(index));
+                (localHeader.Flag & kFlagDataDescriptor) != 0, nullptr, name);
 }
 
 void TZipFile::Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/stream.h"
+#include "zip/buffered_read_stream.h"
 #include "zip/zip_header.h"
 
 namespace zelkupd {
@@ -82,11 +83,14 @@ class TZipFile {
   void CheckOpen() const;
   void CheckReadable() const;
   const TZipHeader& Entry(int index) const;
-  TOutput PrepareOutput(int index, std::u16string_view path, bool createSubdirs) const;
+  // `stored` is the entry's decoded name.
+  TOutput PrepareOutput(int index, std::u16string_view stored, std::u16string_view path,
+                        bool createSubdirs) const;
 
   TZipMode FMode = TZipMode::zmClosed;
   TStream* FStream = nullptr;
   std::unique_ptr<TFileStream> FFileStream;
+  std::unique_ptr<TBufferedReadStream> FFileBuffer;  // FStream when the file was opened by name
   std::int64_t FStartFileData = 0;
   std::vector<TZipHeader> FFiles;
   std::u16string FComment;
