@@ -1,0 +1,223 @@
+"""The test's own loopback HTTP server: release pages, archives, error statuses and broken
+transfers, each at a URL of the test's choosing, with every request recorded.
+
+The updater reaches it as its HTTP proxy. Wine's WinINet takes the proxy from the http_proxy
+environment variable, which the harness sets for each run, so every test has a server of its own
+on a port of its own, tests run side by side, and the updater under test is the product build with
+its own site URL. Requests therefore arrive in absolute form ("GET http://host/path"); requests in
+origin form (a build whose site URL names this server directly) are served the same way.
+"""
+
+import dataclasses
+import http.server
+import os
+import socket
+import struct
+import threading
+import time
+import urllib.parse
+
+
+NOT_FOUND_PAGE = b"<html><body>404 Not Found</body></html>"
+
+
+@dataclasses.dataclass
+class TResponse:
+    Status: int = 200
+    Body: bytes = b""
+    Headers: list = dataclasses.field(default_factory=list)  # (name, value) pairs
+    # The Content-Length announced; None announces the body's own length.
+    ContentLength: int = None
+    # Reset the connection after this many bytes of the body; None sends the body whole.
+    DropAfter: int = None
+    # Reset the connection without any answer.
+    DropAtOnce: bool = False
+    Delay: float = 0.0  # seconds before the answer
+    BlockDelay: float = 0.0  # seconds between blocks of the body
+    BlockSize: int = 10240
+
+
+def Page(body, status=200):
+    return TResponse(Status=status, Body=body, Headers=[("Content-Type", "text/html")])
+
+
+def Archive(data):
+    return TResponse(Body=data, Headers=[("Content-Type", "application/zip")])
+
+
+def Status(status, body=b""):
+    return TResponse(Status=status, Body=body, Headers=[("Content-Type", "text/html")])
+
+
+def Redirect(location, status=301):
+    return TResponse(Status=status, Headers=[("Location", location)])
+
+
+def CutShort(body, announced):
+    """A body shorter than its announced Content-Length, then an orderly close."""
+    return TResponse(Body=body, ContentLength=announced)
+
+
+def Dropped(body, after):
+    """The headers and the first `after` bytes of the body, then a reset connection."""
+    return TResponse(Body=body, DropAfter=after)
+
+
+def DroppedAtOnce():
+    return TResponse(DropAtOnce=True)
+
+
+def Slow(body, delay=0.0, block_delay=0.0, block_size=10240):
+    return TResponse(Body=body, Delay=delay, BlockDelay=block_delay, BlockSize=block_size)
+
+
+def LargePage(size, filler=b"<p>zelk</p>\n", ending=b""):
+    """A page of `size` bytes: filler repeated, then `ending` (a marker and link, say)."""
+    count = max(0, size - len(ending))
+    return Page((filler * (count // len(filler) + 1))[:count] + ending)
+
+
+@dataclasses.dataclass(frozen=True)
+class TRequest:
+    Method: str
+    Url: str  # absolute and normalised (see NormalUrl)
+    Path: str  # path and query
+    AbsoluteForm: bool  # True when it came the way a client talks to a proxy
+    Headers: dict
+
+
+def NormalUrl(url):
+    """Scheme and host in lower case, the default port left out: the form routes are kept in."""
+    parts = urllib.parse.urlsplit(url)
+    host = (parts.hostname or "").lower()
+    netloc = host if parts.port in (None, 80) else "%s:%d" % (host, parts.port)
+    path = parts.path or "/"
+    return urllib.parse.urlunsplit((parts.scheme.lower(), netloc, path, parts.query, ""))
+
+
+class _THandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def do_GET(self):
+        self.Serve()
+
+    def do_HEAD(self):
+        self.Serve()
+
+    def Serve(self):
+        absolute = self.path.lower().startswith("http://")
+        url = self.path if absolute else "http://%s%s" % (self.headers.get("Host", ""), self.path)
+        url = NormalUrl(url)
+        parts = urllib.parse.urlsplit(url)
+        path = parts.path + ("?" + parts.query if parts.query else "")
+        self.server.Owner.Record(TRequest(self.command, url, path, absolute, dict(self.headers)))
+        response = self.server.Owner.ResponseFor(url)
+        self.close_connection = True
+        try:
+            self.Answer(response)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def Answer(self, response):
+        if response.DropAtOnce:
+            self.Reset()
+            return
+        time.sleep(response.Delay)
+        length = len(response.Body) if response.ContentLength is None else response.ContentLength
+        self.send_response(response.Status)
+        for name, value in response.Headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(length))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        body = response.Body if response.DropAfter is None else response.Body[: response.DropAfter]
+        for start in range(0, len(body), response.BlockSize):
+            if start > 0:
+                time.sleep(response.BlockDelay)
+            self.wfile.write(body[start : start + response.BlockSize])
+            self.wfile.flush()
+        if response.DropAfter is not None:
+            self.Reset()
+
+    def Reset(self):
+        """Closes the connection with a reset instead of an orderly end."""
+        self.wfile.flush()
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+
+
+class _TServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    Owner = None
+
+
+class TLoopbackServer:
+    """Serves the routes of one test on 127.0.0.1, at a free port unless told one, in a thread of
+    its own. With a folder, a URL without a route is answered with the file its path names below
+    that folder, whatever the host."""
+
+    def __init__(self, site_url, port=0, folder=None):
+        self.FSiteUrl = site_url
+        self.FFolder = folder
+        self.FRoutes = {}
+        self.FRequests = []
+        self.FLock = threading.Lock()
+        self.FServer = _TServer(("127.0.0.1", port), _THandler)
+        self.FServer.Owner = self
+        self.FThread = threading.Thread(target=self.FServer.serve_forever, args=(0.05,),
+                                        daemon=True)
+        self.FThread.start()
+
+    @property
+    def Port(self):
+        return self.FServer.server_address[1]
+
+    @property
+    def ProxyUrl(self):
+        return "http://127.0.0.1:%d" % self.Port
+
+    def Url(self, name):
+        """An absolute URL, or a name below the site base URL."""
+        return name if "://" in name else self.FSiteUrl + name
+
+    def Route(self, name, response):
+        with self.FLock:
+            self.FRoutes[NormalUrl(self.Url(name))] = response
+
+    def ResponseFor(self, url):
+        with self.FLock:
+            response = self.FRoutes.get(url)
+        return response or self.FileResponse(url) or Status(404, NOT_FOUND_PAGE)
+
+    def FileResponse(self, url):
+        if self.FFolder is None:
+            return None
+        names = urllib.parse.unquote(urllib.parse.urlsplit(url).path).split("/")
+        if ".." in names:
+            return None
+        path = os.path.join(self.FFolder, *[name for name in names if name])
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as content:
+            return TResponse(Body=content.read())
+
+    def Record(self, request):
+        with self.FLock:
+            self.FRequests.append(request)
+
+    def Requests(self):
+        with self.FLock:
+            return list(self.FRequests)
+
+    def RequestedUrls(self):
+        return [request.Url for request in self.Requests()]
+
+    def Stop(self):
+        self.FServer.shutdown()
+        self.FServer.server_close()
+        self.FThread.join(timeout=5)
