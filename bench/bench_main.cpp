@@ -20,6 +20,7 @@
 #include "shapes.h"
 #include "update/extract.h"
 #include "update/run_context.h"
+#include "wine_startup.h"
 
 namespace zelkupd::bench {
 namespace {
@@ -40,7 +41,9 @@ struct TOptions {
   bool Small = true;
   bool Large = true;
   bool Memory = true;
+  bool Startup = true;
   std::vector<std::string> Executables;
+  TWineSetup Wine;  // used when the wine-run script and the dialog helper are given
 };
 
 // The core takes Windows-form paths; natively "\" becomes "/" again at the system calls.
@@ -82,7 +85,9 @@ int MakeCommand(const std::string& shapeName, const std::string& path) {
 void Usage() {
   std::fprintf(stderr,
                "usage: zelkupd_bench --place LABEL=FOLDER... [--rounds N] [--small-files N]\n"
-               "                     [--only small|large|memory,...] [--exe PATH...]\n"
+               "                     [--only small|large|memory|startup,...] [--exe PATH...]\n"
+               "                     [--wine-run SCRIPT --wine-prefix DIR --dialog-helper EXE\n"
+               "                      --trivial EXE]\n"
                "       zelkupd_bench extract ARCHIVE FOLDER\n"
                "       zelkupd_bench make small|large|gigabyte ARCHIVE   (to profile by hand)\n"
                "Each place is an existing empty folder the benchmark may fill and empty again;\n"
@@ -114,14 +119,23 @@ TOptions ParseOptions(int argc, char** argv) {
       options.SmallFiles = static_cast<std::size_t>(std::max(1, std::atoi(value.c_str())));
     } else if (option == "--only") {
       if (!onlyGiven) {
-        options.Small = options.Large = options.Memory = false;
+        options.Small = options.Large = options.Memory = options.Startup = false;
         onlyGiven = true;
       }
       options.Small = options.Small || value.find("small") != std::string::npos;
       options.Large = options.Large || value.find("large") != std::string::npos;
       options.Memory = options.Memory || value.find("memory") != std::string::npos;
+      options.Startup = options.Startup || value.find("startup") != std::string::npos;
     } else if (option == "--exe") {
       options.Executables.push_back(value);
+    } else if (option == "--wine-run") {
+      options.Wine.WineRun = value;
+    } else if (option == "--wine-prefix") {
+      options.Wine.Prefix = value;
+    } else if (option == "--dialog-helper") {
+      options.Wine.DialogHelper = value;
+    } else if (option == "--trivial") {
+      options.Wine.Trivial = value;
     } else {
       throw EBenchError("unknown option " + option);
     }
@@ -281,6 +295,22 @@ int RunBenchmark(const TOptions& options, const std::string& self) {
     for (const std::string& path : options.Executables) {
       ReportExecutable(path);
     }
+  }
+  if (options.Startup && !options.Wine.WineRun.empty() && !options.Wine.DialogHelper.empty()) {
+    TWineSetup wine = options.Wine;
+    wine.Rounds = options.Rounds;
+    wine.WorkFolder = options.Places.front().Folder + "wine/";
+    for (const std::string& path : options.Executables) {
+      if (ReadPeImage(path).Machine == "x86_64") {
+        wine.Executable = path;
+      }
+    }
+    if (wine.Executable.empty() || wine.Prefix.empty() || wine.Trivial.empty()) {
+      throw EBenchError(
+          "the start-up under Wine needs an x86_64 --exe, --wine-prefix and --trivial");
+    }
+    ReportWineStartup(wine);
+    std::filesystem::remove_all(wine.WorkFolder);
   }
   std::printf("\nload at end: %s\n", LoadAverage().c_str());
   return 0;

@@ -62,13 +62,15 @@ pid_t Wait(pid_t pid, int& status, rusage& usage) {
   }
 }
 
-// In the forked child: the descriptors in place, traced, then the program.
-[[noreturn]] void StartTraced(std::vector<char*>& args, int errors) {
+// In the forked child: the descriptors in place, traced if asked, then the program.
+[[noreturn]] void StartChild(std::vector<char*>& args, int errors, bool traced) {
   const int null = open("/dev/null", O_RDWR);
   dup2(null, 0);
   dup2(null, 1);
   dup2(errors, 2);
-  ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+  if (traced) {
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+  }
   execvp(args[0], args.data());
   _exit(127);
 }
@@ -97,7 +99,7 @@ void FollowToExit(pid_t pid, int& status, rusage& usage, long& peakKiB) {
 
 }  // namespace
 
-TChildRun RunChild(const std::vector<std::string>& argv) {
+TChildRun RunChild(const std::vector<std::string>& argv, bool traced) {
   std::vector<char*> args;
   for (const std::string& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -116,11 +118,15 @@ TChildRun RunChild(const std::vector<std::string>& argv) {
     return run;
   }
   if (pid == 0) {
-    StartTraced(args, errors.Fd);
+    StartChild(args, errors.Fd, traced);
   }
   int status = 0;
   rusage usage{};
-  FollowToExit(pid, status, usage, run.PeakRssKiB);
+  if (traced) {
+    FollowToExit(pid, status, usage, run.PeakRssKiB);
+  } else if (Wait(pid, status, usage) != pid) {
+    throw EBenchError("wait4 failed");
+  }
   run.WallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.CpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
   if (WIFEXITED(status)) {
