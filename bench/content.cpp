@@ -57,7 +57,8 @@ void MakeText(TSplitMix& rng, unsigned char* out, std::size_t size) {
   std::size_t at = 0;
   while (at < size) {
     const std::uint64_t r = rng.Next();
-    Append(out, size, at, words[std::min(r % kWordCount, (r >> 9) % kWordCount)]);
+    Append(out, size, at,
+           words[static_cast<std::size_t>(std::min(r % kWordCount, (r >> 9) % kWordCount))]);
     Append(out, size, at, (r >> 20) % 12 == 0 ? ". " : " ");
     if ((r >> 28) % 10 == 0) {
       Append(out, size, at, "\r\n");

@@ -104,11 +104,11 @@ TShape LargeFilesShape() {
 
 TShape GigabyteShape() {
   TShape shape{"gigabyte", "more than 1 GiB of archive: 7 files, 1,264 MiB", {Folder("gig/")}};
-  for (std::uint64_t i = 0; i < 3; ++i) {
+  for (std::size_t i = 0; i < 3; ++i) {
     shape.Entries.push_back(File(Numbered("gig/stored", i, ".bin"), TContentKind::Random,
                                  208 * kMiB, kMethodStored, 0, 10 + i));
   }
-  for (std::uint64_t i = 0; i < 2; ++i) {
+  for (std::size_t i = 0; i < 2; ++i) {
     shape.Entries.push_back(File(Numbered("gig/random", i, ".pak"), TContentKind::Random,
                                  160 * kMiB, kMethodDeflated, 1, 20 + i));
     shape.Entries.push_back(File(Numbered("gig/text", i, ".txt"), TContentKind::Text, 160 * kMiB,
