@@ -10,8 +10,8 @@
 
 namespace zelkupd {
 
-void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream* output,
-                   std::u16string_view name) {
+void CopyEntryData(TStream& decoder, const TZipHeaderFields& central, bool trailingSizes,
+                   TStream* output, std::u16string_view name) {
   // Only what the decoder put into a piece is read from it: zeroing the piece first would cost as
   // much as copying a small entry.
   const auto piece = std::make_unique_for_overwrite<unsigned char[]>(

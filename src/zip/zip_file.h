@@ -79,10 +79,22 @@ class TZipFile {
     bool IsFolder = false;  // the stored name ends in "/": nothing to write
   };
 
+  // One entry as held: its numeric fields, and where its name, extra field and comment lie, one
+  // after the other, in FEntryBytes. A whole TZipHeader per entry would cost three heap blocks and
+  // nearly a hundred bytes of members more, which 65,535 entries notice.
+  struct TEntryRecord {
+    TZipHeaderFields Fields;
+    std::size_t BytesOffset = 0;
+  };
+
   void ReadCentralDirectory();
   void CheckOpen() const;
   void CheckReadable() const;
-  const TZipHeader& Entry(int index) const;
+  const TEntryRecord& Entry(int index) const;
+  std::string_view NameBytes(const TEntryRecord& entry) const;
+  std::string_view ExtraBytes(const TEntryRecord& entry) const;
+  std::string_view CommentBytes(const TEntryRecord& entry) const;
+  std::u16string DecodedName(const TEntryRecord& entry) const;
   // `stored` is the entry's decoded name.
   TOutput PrepareOutput(int index, std::u16string_view stored, std::u16string_view path,
                         bool createSubdirs) const;
@@ -92,7 +104,8 @@ class TZipFile {
   std::unique_ptr<TFileStream> FFileStream;
   std::unique_ptr<TBufferedReadStream> FFileBuffer;  // FStream when the file was opened by name
   std::int64_t FStartFileData = 0;
-  std::vector<TZipHeader> FFiles;
+  std::vector<TEntryRecord> FFiles;
+  std::string FEntryBytes;
   std::u16string FComment;
   bool FUTF8Support = true;
 };
