@@ -125,9 +125,14 @@ const char* ContentKindName(TContentKind kind) {
 void TContentSource::Fill(unsigned char* buffer, std::size_t count) {
   while (count > 0) {
     if (FBlockUsed == kBlockSize) {
-      MakeBlock();
+      ++FBlockIndex;
+      FBlockUsed = 0;
+      FBlockMade = 0;
     }
-    const std::size_t n = std::min(count, kBlockSize - FBlockUsed);
+    if (FBlockUsed == FBlockMade) {
+      MakeBlock(std::min(kBlockSize, FBlockUsed + count));
+    }
+    const std::size_t n = std::min(count, FBlockMade - FBlockUsed);
     std::memcpy(buffer, FBlock.data() + FBlockUsed, n);
     FBlockUsed += n;
     buffer += n;
@@ -135,7 +140,7 @@ void TContentSource::Fill(unsigned char* buffer, std::size_t count) {
   }
 }
 
-void TContentSource::MakeBlock() {
+void TContentSource::MakeBlock(std::size_t length) {
   TSplitMix rng{FSeed * 0x9e3779b97f4a7c15ULL ^ (FBlockIndex + 1) * 0xd1b54a32d192ed03ULL};
   TContentKind kind = FKind;
   if (kind == TContentKind::Mixed) {
@@ -143,18 +148,17 @@ void TContentSource::MakeBlock() {
   }
   switch (kind) {
     case TContentKind::Text:
-      MakeText(rng, FBlock.data(), FBlock.size());
+      MakeText(rng, FBlock.data(), length);
       break;
     case TContentKind::Binary:
-      MakeBinary(rng, FBlock.data(), FBlock.size());
+      MakeBinary(rng, FBlock.data(), length);
       break;
     case TContentKind::Random:
     case TContentKind::Mixed:
-      MakeRandom(rng, FBlock.data(), FBlock.size());
+      MakeRandom(rng, FBlock.data(), length);
       break;
   }
-  ++FBlockIndex;
-  FBlockUsed = 0;
+  FBlockMade = length;
 }
 
 }  // namespace zelkupd::bench

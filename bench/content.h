@@ -18,7 +18,8 @@ enum class TContentKind {
 // Names the kind in the benchmark's output.
 const char* ContentKindName(TContentKind kind);
 
-// A stream of content made in blocks of 64 KiB, each from the seed and its own index.
+// A stream of content made in blocks of 64 KiB, each from the seed and its own index. A block is
+// made only as far as it is read: every generator's output begins the same whatever its length.
 class TContentSource {
  public:
   TContentSource(TContentKind kind, std::uint64_t seed) : FKind(kind), FSeed(seed) {}
@@ -29,12 +30,14 @@ class TContentSource {
  private:
   static constexpr std::size_t kBlockSize = 65536;
 
-  void MakeBlock();
+  // Makes the first `length` bytes of the current block.
+  void MakeBlock(std::size_t length);
 
   TContentKind FKind;
   std::uint64_t FSeed;
   std::uint64_t FBlockIndex = 0;
-  std::size_t FBlockUsed = kBlockSize;  // nothing made yet
+  std::size_t FBlockUsed = 0;
+  std::size_t FBlockMade = 0;
   std::array<unsigned char, kBlockSize> FBlock{};
 };
 

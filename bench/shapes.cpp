@@ -50,9 +50,9 @@ TEntryPlan File(std::string name, TContentKind kind, std::uint32_t size, std::ui
   return {std::move(name), kind, size, method, level, seed};
 }
 
-}  // namespace
-
-TShape SmallFilesShape(std::size_t fileCount) {
+// The folders of both shapes of many files, and the same names for their files; `tiny` files hold
+// 64 bytes of stored text instead of 1 to 64 KiB of mixed content.
+TShape FilesInFolders(std::size_t fileCount, bool tiny) {
   TRandom rng{0x243f6a8885a308d3ULL};
   std::vector<std::string> folders;
   AddFolders(rng, "", 0, folders);
@@ -65,7 +65,9 @@ TShape SmallFilesShape(std::size_t fileCount) {
     const auto pick = (r >> 32) % 8;
     const std::size_t folder = static_cast<std::size_t>(r >> 40) % folders.size();
     TEntryPlan plan;
-    if (pick < 3) {
+    if (tiny) {
+      plan = File(Numbered("note", i, ".txt"), TContentKind::Text, 64, kMethodStored, 0, i);
+    } else if (pick < 3) {
       plan = File(Numbered("readme", i, ".txt"), TContentKind::Text, size, kMethodDeflated,
                   Z_DEFAULT_COMPRESSION, i);
     } else if (pick < 5) {
@@ -77,15 +79,33 @@ TShape SmallFilesShape(std::size_t fileCount) {
     plan.Name = folders[folder] + plan.Name;
     filesOf[folder].push_back(std::move(plan));
   }
-  TShape shape{"small", "", {}};
+  TShape shape{tiny ? "entries" : "small", "", {}};
   for (std::size_t f = 0; f < folders.size(); ++f) {
     shape.Entries.push_back(Folder(folders[f]));
     for (TEntryPlan& plan : filesOf[f]) {
       shape.Entries.push_back(std::move(plan));
     }
   }
-  shape.Title = "small files: " + std::to_string(fileCount) + " files of 1 to 64 KiB in " +
+  shape.Title = std::to_string(fileCount) +
+                (tiny ? " files of 64 bytes in " : " files of 1 to 64 KiB in ") +
                 std::to_string(folders.size()) + " folders";
+  return shape;
+}
+
+}  // namespace
+
+TShape SmallFilesShape(std::size_t fileCount) {
+  TShape shape = FilesInFolders(fileCount, false);
+  shape.Title = "small files: " + shape.Title;
+  return shape;
+}
+
+TShape MostEntriesShape() {
+  TRandom rng{0x243f6a8885a308d3ULL};
+  std::vector<std::string> folders;
+  AddFolders(rng, "", 0, folders);
+  TShape shape = FilesInFolders(kMostEntries - folders.size(), true);
+  shape.Title = "the most entries a ZIP without Zip64 holds, 65,535: " + shape.Title;
   return shape;
 }
 

@@ -1,6 +1,6 @@
 // The archives the benchmark extracts, as plans of entries: many small files in nested folders,
-// a few large files, and one of more than 1 GiB for the memory check; and the making of an
-// archive from its plan.
+// a few large files, and for the memory check one of more than 1 GiB and one of 65,535 entries;
+// and the making of an archive from its plan.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,11 @@ struct TShape {
 // with an entry for each folder before its first file: three in eight text, one in four binary
 // (both deflated), three in eight random (stored, as zip tools keep data they cannot shrink).
 TShape SmallFilesShape(std::size_t fileCount);
+inline constexpr std::size_t kMostEntries = 65535;
+
+// The memory check's other extreme: the small-files folders filled with files of 64 bytes up to
+// 65,535 entries, the most an archive without Zip64 holds. The reader keeps one header per entry.
+TShape MostEntriesShape();
 // Six files, 248 MiB in all: text, binary, random (deflated, and stored), and mixed.
 TShape LargeFilesShape();
 // Seven files, 1,216 MiB in all and an archive of about 1 GiB, deflated at level 1 where deflated.
