@@ -3,33 +3,36 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 #include "runtime/errors.h"
 #include "zip/zip_texts.h"
 
 namespace zelkupd {
 
-void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream& output,
-                   std::u16string_view name) {
-  std::vector<unsigned char> piece(trailingSizes ? kTrailingSizesPiece : kExactCopyPiece);
+void CopyEntryData(TStream& decoder, const TZipHeaderFields& central, bool trailingSizes,
+                   TStream& output, std::u16string_view name) {
+  // Only what the decoder put into a piece is read from it: zeroing the piece first would cost as
+  // much as copying a small entry.
+  const auto piece = std::make_unique_for_overwrite<unsigned char[]>(
+      trailingSizes ? kTrailingSizesPiece : kExactCopyPiece);
   std::size_t remaining = central.UncompressedSize;
   uLong crc = crc32(0L, Z_NULL, 0);
   const auto take = [&](std::size_t count) {
-    crc = crc32(crc, piece.data(), static_cast<uInt>(count));
-    output.WriteBuffer(piece.data(), count);
+    crc = crc32(crc, piece.get(), static_cast<uInt>(count));
+    output.WriteBuffer(piece.get(), count);
     remaining -= count;
   };
   if (!trailingSizes) {
     while (remaining > 0) {
       const std::size_t count = std::min(remaining, kExactCopyPiece);
-      decoder.ReadBuffer(piece.data(), count);
+      decoder.ReadBuffer(piece.get(), count);
       take(count);
     }
   } else {
     for (;;) {
       const std::size_t wanted = std::min(remaining, kTrailingSizesPiece);
-      const std::size_t count = wanted == 0 ? 0 : decoder.Read(piece.data(), wanted);
+      const std::size_t count = wanted == 0 ? 0 : decoder.Read(piece.get(), wanted);
       take(count);
       if (count < kTrailingSizesPiece) {
         break;

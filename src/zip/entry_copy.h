@@ -20,7 +20,7 @@ inline constexpr std::size_t kTrailingSizesPiece = 4096;
 // entry's decoder would hand out the rest of the archive); ending short of it raises EZipException.
 // A CRC-32 other than the central one raises EZipException; a failed write raises EWriteError.
 // `name` is for the texts.
-void CopyEntryData(TStream& decoder, const TZipHeader& central, bool trailingSizes, TStream& output,
-                   std::u16string_view name);
+void CopyEntryData(TStream& decoder, const TZipHeaderFields& central, bool trailingSizes,
+                   TStream& output, std::u16string_view name);
 
 }  // namespace zelkupd

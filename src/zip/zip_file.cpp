@@ -22,8 +22,10 @@ void TZipFile::Open(std::u16string_view fileName, TZipMode mode) {
     throw EZipException(texts::kInvalidArgument);
   }
   auto file = std::make_unique<TFileStream>(fileName, kOpenReadExclusive);
-  Open(*file, mode);
+  auto buffer = std::make_unique<TBufferedReadStream>(*file);
+  Open(*buffer, mode);
   FFileStream = std::move(file);
+  FFileBuffer = std::move(buffer);
 }
 
 void TZipFile::Open(TStream& stream, TZipMode mode) {
@@ -50,13 +52,42 @@ void TZipFile::Close() {
   FFiles.clear();
   FComment.clear();
   FStream = nullptr;
+  FFileBuffer.reset();
   FFileStream.reset();
 }
+
+namespace {
+
+// The bytes of names, extra fields and comments in the directory the stream stands at, from a first
+// walk over its fixed headers, so they can be held without a growing copy. The walk stops quietly
+// at anything the real reading refuses, which raises then; it never counts more than the stream
+// holds.
+std::size_t CountEntryBytes(TStream& stream, unsigned entries) {
+  const std::int64_t start = stream.Position();
+  const std::int64_t size = stream.Size();
+  std::size_t total = 0;
+  for (unsigned i = 0; i < entries; ++i) {
+    std::array<unsigned char, 4 + kCentralHeaderSize> header{};
+    if (stream.Read(header.data(), header.size()) != header.size() ||
+        LoadLE32(header.data()) != kCentralHeaderSignature) {
+      break;
+    }
+    const std::size_t length = std::size_t{LoadLE16(header.data() + 28)} +
+                               LoadLE16(header.data() + 30) + LoadLE16(header.data() + 32);
+    total += length;
+    stream.Seek(static_cast<std::int64_t>(length), TSeekOrigin::Current);
+  }
+  stream.SetPosition(start);
+  return std::min(total, static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+}
+
+}  // namespace
 
 // Only what the entries need is taken from the end record: the directory's size, the disk numbers
 // and the per-disk count are compared with nothing.
 void TZipFile::ReadCentralDirectory() {
   FFiles.clear();
+  FEntryBytes.clear();
   FUTF8Support = true;
   TEndRecord record;
   std::string comment;
@@ -65,6 +96,9 @@ void TZipFile::ReadCentralDirectory() {
   }
   FComment = DecodeCodePage(comment, kCodePage437);
   FStream->SetPosition(record.CentralDirectoryOffset);
+  // Reserved at once, neither list is ever held twice while it grows.
+  FFiles.reserve(record.TotalEntries);
+  FEntryBytes.reserve(CountEntryBytes(*FStream, record.TotalEntries));
   for (unsigned i = 0; i < record.TotalEntries; ++i) {
     std::array<unsigned char, 4> signature{};
     if (FStream->Read(signature.data(), signature.size()) != signature.size() ||
@@ -73,19 +107,17 @@ void TZipFile::ReadCentralDirectory() {
     }
     std::array<unsigned char, kCentralHeaderSize> fixed{};
     ReadExact(*FStream, fixed.data(), fixed.size());
-    TZipHeader header;
-    DecodeCentralHeader(fixed.data(), header);
-    header.FileName.CodePage = NameCodePage(header.Flag);
-    header.FileName.Bytes.resize(header.FileNameLength);
-    ReadExact(*FStream, header.FileName.Bytes.data(), header.FileName.Bytes.size());
-    header.ExtraField.resize(header.ExtraFieldLength);
-    ReadExact(*FStream, header.ExtraField.data(), header.ExtraField.size());
-    header.FileComment.resize(header.FileCommentLength);
-    ReadExact(*FStream, header.FileComment.data(), header.FileComment.size());
-    if ((header.Flag & kFlagUtf8) == 0) {
+    TEntryRecord entry;
+    DecodeCentralHeader(fixed.data(), entry.Fields);
+    entry.BytesOffset = FEntryBytes.size();
+    const std::size_t length = std::size_t{entry.Fields.FileNameLength} +
+                               entry.Fields.ExtraFieldLength + entry.Fields.FileCommentLength;
+    FEntryBytes.resize(entry.BytesOffset + length);
+    ReadExact(*FStream, FEntryBytes.data() + entry.BytesOffset, length);
+    if ((entry.Fields.Flag & kFlagUtf8) == 0) {
       FUTF8Support = false;
     }
-    FFiles.push_back(std::move(header));
+    FFiles.push_back(entry);
   }
 }
 
@@ -101,12 +133,31 @@ void TZipFile::CheckReadable() const {
   }
 }
 
-const TZipHeader& TZipFile::Entry(int index) const {
+const TZipFile::TEntryRecord& TZipFile::Entry(int index) const {
   CheckOpen();
   if (index < 0 || static_cast<std::size_t>(index) >= FFiles.size()) {
     throw EArgumentOutOfRangeException(texts::kArgumentOutOfRange);
   }
   return FFiles[static_cast<std::size_t>(index)];
+}
+
+std::string_view TZipFile::NameBytes(const TEntryRecord& entry) const {
+  return std::string_view(FEntryBytes).substr(entry.BytesOffset, entry.Fields.FileNameLength);
+}
+
+std::string_view TZipFile::ExtraBytes(const TEntryRecord& entry) const {
+  return std::string_view(FEntryBytes)
+      .substr(entry.BytesOffset + entry.Fields.FileNameLength, entry.Fields.ExtraFieldLength);
+}
+
+std::string_view TZipFile::CommentBytes(const TEntryRecord& entry) const {
+  return std::string_view(FEntryBytes)
+      .substr(entry.BytesOffset + entry.Fields.FileNameLength + entry.Fields.ExtraFieldLength,
+              entry.Fields.FileCommentLength);
+}
+
+std::u16string TZipFile::DecodedName(const TEntryRecord& entry) const {
+  return DecodeCodePage(NameBytes(entry), NameCodePage(entry.Fields.Flag));
 }
 
 int TZipFile::GetFileCount() const {
@@ -115,22 +166,28 @@ int TZipFile::GetFileCount() const {
 }
 
 TZipHeader TZipFile::GetFileInfo(int index) const {
-  return Entry(index);
+  const TEntryRecord& entry = Entry(index);
+  TZipHeader header;
+  static_cast<TZipHeaderFields&>(header) = entry.Fields;
+  header.FileName = {std::string(NameBytes(entry)), NameCodePage(entry.Fields.Flag)};
+  const std::string_view extra = ExtraBytes(entry);
+  header.ExtraField.assign(extra.begin(), extra.end());
+  header.FileComment = CommentBytes(entry);
+  return header;
 }
 
 std::u16string TZipFile::GetFileName(int index) const {
-  const TCodePageString& name = Entry(index).FileName;
-  return DecodeCodePage(name.Bytes, name.CodePage);
+  return DecodedName(Entry(index));
 }
 
 std::u16string TZipFile::GetFileComment(int index) const {
-  const TZipHeader& entry = Entry(index);
-  return DecodeCodePage(entry.FileComment, entry.FileName.CodePage);
+  const TEntryRecord& entry = Entry(index);
+  return DecodeCodePage(CommentBytes(entry), NameCodePage(entry.Fields.Flag));
 }
 
 int TZipFile::IndexOf(std::u16string_view name) const {
   for (std::size_t i = 0; i < FFiles.size(); ++i) {
-    if (DecodeCodePage(FFiles[i].FileName.Bytes, FFiles[i].FileName.CodePage) == name) {
+    if (DecodedName(FFiles[i]) == name) {
       return static_cast<int>(i);
     }
   }
@@ -144,7 +201,7 @@ std::unique_ptr<TStream> TZipFile::Read(int index, TZipHeader& localHeader) {
   if (index < 0 || static_cast<std::size_t>(index) >= FFiles.size()) {
     throw EZipException(texts::kZipFileNotFound);
   }
-  const TZipHeader& central = FFiles[static_cast<std::size_t>(index)];
+  const TZipHeaderFields& central = FFiles[static_cast<std::size_t>(index)].Fields;
   localHeader = TZipHeader{};
   FStream->SetPosition(static_cast<std::int64_t>(central.LocalHeaderOffset) + FStartFileData);
   std::array<unsigned char, 4> signature{};
@@ -177,19 +234,17 @@ void TZipFile::Read(int index, std::vector<std::uint8_t>& bytes) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
   TMemoryStream data;
-  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)],
+  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)].Fields,
                 (localHeader.Flag & kFlagDataDescriptor) != 0, data, GetFileName(index));
   bytes.assign(data.Data().begin(), data.Data().end());
 }
 
 // No "." or ".." is resolved when the path is formed: CheckEntryName has refused every name that
 // could climb out of `path` or land on another file than the one it names.
-TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view path,
-                                          bool createSubdirs) const {
-  const TZipHeader& central = Entry(index);
-  const std::u16string stored = GetFileName(index);
-  CheckEntryName(stored, central.ExternalAttributes);
-  std::u16string name = stored;
+TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view stored,
+                                          std::u16string_view path, bool createSubdirs) const {
+  CheckEntryName(stored, Entry(index).Fields.ExternalAttributes);
+  std::u16string name(stored);
   std::replace(name.begin(), name.end(), u'/', u'\\');
   TOutput output;
   output.IsFolder = name.empty() || name.back() == u'\\';
@@ -205,10 +260,17 @@ TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view path,
   return output;
 }
 
+TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view path,
+                                          bool createSubdirs) const {
+  return PrepareOutput(index, GetFileName(index), path, createSubdirs);
+}
+
+// The name is decoded once for the paths and the texts of the data checks.
 void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
-  const TOutput output = PrepareOutput(index, path, createSubdirs);
+  const std::u16string name = GetFileName(index);
+  const TOutput output = PrepareOutput(index, name, path, createSubdirs);
   // A folder that cannot be created is not reported here: creating the file then fails.
   if (!output.Folder.empty()) {
     ForceDirectories(output.Folder);
@@ -216,20 +278,20 @@ void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) 
   if (output.IsFolder) {
     return;
   }
-  CopyToFile(index, *decoder, localHeader, output.FilePath);
+  CopyToFile(index, *decoder, localHeader, output.FilePath, name);
 }
 
 void TZipFile::ExtractTo(int index, std::u16string_view filePath) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
-  CopyToFile(index, *decoder, localHeader, filePath);
+  CopyToFile(index, *decoder, localHeader, filePath, GetFileName(index));
 }
 
 void TZipFile::CopyToFile(int index, TStream& decoder, const TZipHeader& localHeader,
-                          std::u16string_view filePath) {
+                          std::u16string_view filePath, std::u16string_view name) {
   TFileStream file(filePath, kCreateReadWriteExclusive);
-  CopyEntryData(decoder, FFiles[static_cast<std::size_t>(index)],
-                (localHeader.Flag & kFlagDataDescriptor) != 0, file, GetFileName(index));
+  CopyEntryData(decoder, FFiles[static_cast<std::size_t>(index)].Fields,
+                (localHeader.Flag & kFlagDataDescriptor) != 0, file, name);
 }
 
 void TZipFile::Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs) {

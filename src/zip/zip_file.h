@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/stream.h"
+#include "zip/buffered_read_stream.h"
 #include "zip/zip_header.h"
 
 namespace zelkupd {
@@ -80,18 +81,36 @@ class TZipFile {
   static void ExtractZipFile(std::u16string_view fileName, std::u16string_view path);
 
  private:
+  // One entry as held: its numeric fields, and where its name, extra field and comment lie, one
+  // after the other, in FEntryBytes. A whole TZipHeader per entry would cost three heap blocks and
+  // nearly a hundred bytes of members more, which 65,535 entries notice.
+  struct TEntryRecord {
+    TZipHeaderFields Fields;
+    std::size_t BytesOffset = 0;
+  };
+
   void ReadCentralDirectory();
   void CheckOpen() const;
   void CheckReadable() const;
-  const TZipHeader& Entry(int index) const;
+  const TEntryRecord& Entry(int index) const;
+  std::string_view NameBytes(const TEntryRecord& entry) const;
+  std::string_view ExtraBytes(const TEntryRecord& entry) const;
+  std::string_view CommentBytes(const TEntryRecord& entry) const;
+  std::u16string DecodedName(const TEntryRecord& entry) const;
+  // `stored` is the entry's decoded name.
+  TOutput PrepareOutput(int index, std::u16string_view stored, std::u16string_view path,
+                        bool createSubdirs) const;
+  // `name` is the entry's decoded name, for the texts of the data checks.
   void CopyToFile(int index, TStream& decoder, const TZipHeader& localHeader,
-                  std::u16string_view filePath);
+                  std::u16string_view filePath, std::u16string_view name);
 
   TZipMode FMode = TZipMode::zmClosed;
   TStream* FStream = nullptr;
   std::unique_ptr<TFileStream> FFileStream;
+  std::unique_ptr<TBufferedReadStream> FFileBuffer;  // FStream when the file was opened by name
   std::int64_t FStartFileData = 0;
-  std::vector<TZipHeader> FFiles;
+  std::vector<TEntryRecord> FFiles;
+  std::string FEntryBytes;
   std::u16string FComment;
   bool FUTF8Support = true;
 };

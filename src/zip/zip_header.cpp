@@ -6,7 +6,7 @@
 
 namespace zelkupd {
 
-void DecodeLocalHeader(const unsigned char* bytes, TZipHeader& header) {
+void DecodeLocalHeader(const unsigned char* bytes, TZipHeaderFields& header) {
   header.RequiredVersion = LoadLE16(bytes);
   header.Flag = LoadLE16(bytes + 2);
   header.CompressionMethod = LoadLE16(bytes + 4);
@@ -20,7 +20,7 @@ void DecodeLocalHeader(const unsigned char* bytes, TZipHeader& header) {
 
 // The central header is the local one's fields behind a "made by" version, then the fields that
 // only the central directory keeps.
-void DecodeCentralHeader(const unsigned char* bytes, TZipHeader& header) {
+void DecodeCentralHeader(const unsigned char* bytes, TZipHeaderFields& header) {
   header.MadeByVersion = LoadLE16(bytes);
   DecodeLocalHeader(bytes + 2, header);
   header.FileCommentLength = LoadLE16(bytes + 28);

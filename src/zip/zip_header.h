@@ -30,9 +30,9 @@ struct TCodePageString {
   std::uint32_t CodePage = kCodePage437;
 };
 
-// One entry. The numeric fields are, in order and width, the central directory file header after
+// The numeric fields of an entry: in order and width, the central directory file header after
 // its signature; the local header fills RequiredVersion through ExtraFieldLength only.
-struct TZipHeader {
+struct TZipHeaderFields {
   std::uint16_t MadeByVersion = 0;
   std::uint16_t RequiredVersion = 0;
   std::uint16_t Flag = 0;
@@ -48,17 +48,21 @@ struct TZipHeader {
   std::uint16_t InternalAttributes = 0;
   std::uint32_t ExternalAttributes = 0;
   std::uint32_t LocalHeaderOffset = 0;
+};
+
+// One entry: the numeric fields, then the raw name, extra field and comment.
+struct TZipHeader : TZipHeaderFields {
   TCodePageString FileName;
   std::vector<std::uint8_t> ExtraField;
   std::string FileComment;
 };
 
 // Fills the numeric fields from the 42 bytes after a central header's signature.
-void DecodeCentralHeader(const unsigned char* bytes, TZipHeader& header);
+void DecodeCentralHeader(const unsigned char* bytes, TZipHeaderFields& header);
 
 // Fills RequiredVersion through ExtraFieldLength from the 26 bytes after a local header's
 // signature; the other fields are left as they are.
-void DecodeLocalHeader(const unsigned char* bytes, TZipHeader& header);
+void DecodeLocalHeader(const unsigned char* bytes, TZipHeaderFields& header);
 
 // The code page a name is tagged with: UTF-8 when the flag says so, else code page 437.
 std::uint32_t NameCodePage(std::uint16_t flag);

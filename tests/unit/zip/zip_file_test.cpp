@@ -47,6 +47,7 @@ TEST(ZipFileTest, ListsEntriesWithTheirHeadersNamesAndComments) {
   EXPECT_EQ(first.UncompressedSize, 3u);
   EXPECT_EQ(first.FileName.CodePage, 437u);
   EXPECT_EQ(first.ExtraField, (std::vector<std::uint8_t>{'X', 'Y'}));
+  EXPECT_EQ(first.FileComment, "\x84");
   EXPECT_EQ(zip.GetFileInfo(1).FileName.CodePage, 65001u);
   EXPECT_EQ(zip.GetFileInfo(1).ExternalAttributes, 0x10u);
   const TZipHeader third = zip.GetFileInfo(2);

@@ -1,0 +1,98 @@
+#include "extraction_race.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "bench_error.h"
+#include "output_tree.h"
+#include "stats.h"
+
+namespace zelkupd::bench {
+namespace {
+
+bool IsRival(const std::string& name) {
+  return name == "unzip" || name == "bsdtar" || name == "7z";
+}
+
+}  // namespace
+
+TChildRun ExtractOnce(const TExtractor& extractor, const TArchive& archive,
+                      const std::string& archivePath, const std::string& output, bool check) {
+  if (mkdir(output.c_str(), 0777) != 0) {
+    throw EBenchError("cannot create " + output);
+  }
+  // What earlier runs left for writeback is written now, not while this run is timed.
+  sync();
+  const TChildRun run = RunChild(extractor.CommandFor(archivePath, output));
+  if (!run.Succeeded) {
+    throw EBenchError(extractor.Name + " failed (" + run.Outcome + "): " + run.ErrorOutput);
+  }
+  if (check) {
+    CheckOutputTree(output, archive.Entries);
+  }
+  RemoveOutputTree(output);
+  return run;
+}
+
+TRaceResult RunRace(const TArchive& archive, const std::string& archivePath,
+                    const std::string& workFolder, const std::vector<TExtractor>& extractors,
+                    int rounds, TInflateFloor& floor) {
+  TRaceResult result;
+  for (const TExtractor& extractor : extractors) {
+    result.Tools.push_back({extractor.Name, {}, {}, 0});
+  }
+  const std::string output = workFolder + "out/";
+  for (int round = 0; round < rounds; ++round) {
+    for (std::size_t k = 0; k < extractors.size(); ++k) {
+      const std::size_t i = (k + static_cast<std::size_t>(round)) % extractors.size();
+      const TChildRun run = ExtractOnce(extractors[i], archive, archivePath, output, round == 0);
+      TToolTimes& times = result.Tools[i];
+      times.Wall.push_back(run.WallSeconds);
+      times.Cpu.push_back(run.CpuSeconds);
+      times.PeakRssKiB = std::max(times.PeakRssKiB, run.PeakRssKiB);
+    }
+    const TFloorTime floorTime = floor.Run();
+    result.FloorWall.push_back(floorTime.WallSeconds);
+    result.FloorCpu.push_back(floorTime.CpuSeconds);
+  }
+  return result;
+}
+
+void PrintRace(const TRaceResult& result, double floorTarget) {
+  const double ours = Median(result.Tools.front().Wall);
+  const double oursCpu = Median(result.Tools.front().Cpu);
+  std::printf("    %-9s %9s %9s %9s %10s %13s %12s\n", "tool", "median s", "min s", "cpu s",
+              "peak RSS", "zelkupd/tool", "(cpu ratio)");
+  double fastestRival = 0;
+  std::string fastestName;
+  for (const TToolTimes& tool : result.Tools) {
+    const double median = Median(tool.Wall);
+    const double cpu = Median(tool.Cpu);
+    std::printf("    %-9s %9.3f %9.3f %9.3f %6.1f MiB %13.2f %12.2f\n", tool.Name.c_str(), median,
+                Minimum(tool.Wall), cpu, static_cast<double>(tool.PeakRssKiB) / 1024, ours / median,
+                oursCpu / cpu);
+    if (IsRival(tool.Name) && (fastestName.empty() || median < fastestRival)) {
+      fastestRival = median;
+      fastestName = tool.Name;
+    }
+  }
+  const double floorTime = Median(result.FloorWall);
+  const double floorCpu = Median(result.FloorCpu);
+  std::printf(
+      "    %-9s %9.3f %9.3f %9.3f %10s %13.2f %12.2f   zlib raw inflate + CRC-32 in memory\n",
+      "floor", floorTime, Minimum(result.FloorWall), floorCpu, "", ours / floorTime,
+      oursCpu / floorCpu);
+  if (!fastestName.empty()) {
+    std::printf("    target: as fast as the fastest of unzip, bsdtar and 7z (%s): %.2f, %s\n",
+                fastestName.c_str(), ours / fastestRival, ours <= fastestRival ? "met" : "NOT met");
+  }
+  if (floorTarget > 0) {
+    std::printf("    target: within %.1f times the floor: %.2f, %s\n", floorTarget,
+                ours / floorTime, ours <= floorTarget * floorTime ? "met" : "NOT met");
+  }
+}
+
+}  // namespace zelkupd::bench

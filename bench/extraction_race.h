@@ -1,0 +1,45 @@
+// One archive raced on one file system: every extractor in turn, the order rotating from round to
+// round, each run into a fresh output folder beside the archive and checked after the first
+// round; the in-memory floor once per round. Prints the medians and this project's ratios.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "extractors.h"
+#include "inflate_floor.h"
+#include "shapes.h"
+
+namespace zelkupd::bench {
+
+struct TToolTimes {
+  std::string Name;
+  std::vector<double> Wall;
+  std::vector<double> Cpu;
+  long PeakRssKiB = 0;
+};
+
+struct TRaceResult {
+  std::vector<TToolTimes> Tools;  // in the order of the extractors; this project's first
+  std::vector<double> FloorWall;
+  std::vector<double> FloorCpu;
+};
+
+// Runs the extractor once into `output` (native, ending in "/"), made fresh and removed after;
+// with `check` the output is compared with the archive's entries first. EBenchError when the
+// extractor fails or its output differs.
+TChildRun ExtractOnce(const TExtractor& extractor, const TArchive& archive,
+                      const std::string& archivePath, const std::string& output, bool check);
+
+// `archivePath` and `workFolder` are native; the output folder is made in `workFolder`.
+TRaceResult RunRace(const TArchive& archive, const std::string& archivePath,
+                    const std::string& workFolder, const std::vector<TExtractor>& extractors,
+                    int rounds, TInflateFloor& floor);
+
+// The table of one race, and the verdicts on the targets, judged on median wall times: at least
+// as fast as the fastest of unzip, bsdtar and 7z, and (when `floorTarget` is not 0) within that
+// factor of the floor. The CPU times' ratios are shown beside them.
+void PrintRace(const TRaceResult& result, double floorTarget);
+
+}  // namespace zelkupd::bench
