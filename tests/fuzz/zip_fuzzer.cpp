@@ -1,8 +1,8 @@
-// Fuzz target: the ZIP reader on arbitrary bytes held in memory. Every entry is listed, verified,
-// read and extracted into a sandbox folder, then stamped with its time as the installation does.
-// Nothing outside the folder may be touched; verification, which the installation relies on to
-// leave the old files alone, must refuse every entry that extraction refuses for a cause of the
-// archive's own; and what an entry writes must be the data it reads.
+// Fuzz target: the ZIP reader on arbitrary bytes held in memory. Every entry's output is prepared,
+// its data read, and the entry extracted into a sandbox folder, then stamped with its time as the
+// installation does. Nothing outside the folder may be touched; an entry whose name or data is
+// refused must not extract; one that passes must extract unless its file cannot be created; and
+// what an entry writes must be the data it reads.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -45,27 +45,34 @@ bool IsFolderName(std::u16string_view name) {
 void CheckEntry(TZipFile& zip, int index, const std::u16string& target) {
   const TZipHeader info = zip.GetFileInfo(index);
   const std::u16string name = zip.GetFileName(index);
-  const TOutcome verified = Attempt([&] { zip.Verify(index, target, true); });
+  const TOutcome prepared = Attempt([&] { zip.PrepareOutput(index, target, true); });
   std::vector<std::uint8_t> data;
   const TOutcome read = Attempt([&] { zip.Read(index, data); });
   const TOutcome extracted = Attempt([&] { zip.Extract(index, target, true); });
   // The real extraction may also find its file impossible to create (a file where a folder must
-  // go, or the other way round), which verification cannot know.
+  // go, or the other way round), which no check of the archive can know.
   const bool cannotCreate = extracted.ClassName == "EFCreateError";
-  if (verified.Failed) {
-    Require(extracted.Failed, "an entry that fails verification fails extraction", name);
-    Require(cannotCreate || (extracted.ClassName == verified.ClassName &&
-                             extracted.Message == verified.Message),
-            "extraction fails for the cause verification found", extracted.Message);
+  Require(!prepared.Failed || extracted.Failed, "an entry whose name is refused does not extract",
+          name);
+  if (prepared.Failed) {
+    return;
+  }
+  // A folder entry writes no data, so its data may be refused while it extracts; when it does not
+  // extract, the cause is the one reading found.
+  if (read.Failed) {
+    Require(extracted.Failed || IsFolderName(name),
+            "an entry whose data is refused does not extract", name);
+    Require(!extracted.Failed || cannotCreate ||
+                (extracted.ClassName == read.ClassName && extracted.Message == read.Message),
+            "extraction fails for the cause reading found", extracted.Message);
     return;
   }
   Require(!extracted.Failed || cannotCreate,
-          "an entry that passes verification extracts unless its file cannot be created",
+          "an entry that passes its checks extracts unless its file cannot be created",
           extracted.Message);
   if (IsFolderName(name)) {
     return;
   }
-  Require(!read.Failed, "an entry that passes verification reads", read.Message);
   if (!extracted.Failed) {
     std::u16string path = target + name;
     std::replace(path.begin(), path.end(), u'/', u'\\');
