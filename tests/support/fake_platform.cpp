@@ -281,6 +281,20 @@ std::u16string FakePlatform::ModuleFileName() {
   return ModulePath;
 }
 
+std::ptrdiff_t FakePlatform::CallCount(const std::string& call) const {
+  return std::count(Calls.begin(), Calls.end(), call);
+}
+
+FakePlatform::TWindow& FakePlatform::AddWindow(TWindowHandle handle, std::uint32_t processId,
+                                               const std::u16string& image) {
+  Processes[processId].ImagePath = image;
+  TWindow window;
+  window.Handle = handle;
+  window.ProcessId = processId;
+  Windows.push_back(window);
+  return Windows.back();
+}
+
 std::u16string DecodedStdOut(const FakePlatform& platform) {
   return DecodeCodePage(platform.StdOut, 932);
 }

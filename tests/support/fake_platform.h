@@ -3,6 +3,7 @@
 // processes, environment, module path).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -91,6 +92,11 @@ class FakePlatform : public Platform {
 
   // Every call in order, for the tests of sequences ("Sleep 100", "MessageBox 291", ...).
   std::vector<std::string> Calls;
+  // How many times exactly this call was made.
+  std::ptrdiff_t CallCount(const std::string& call) const;
+
+  // A window of its own process running `image`: visible, unowned, closing on the first WM_CLOSE.
+  TWindow& AddWindow(TWindowHandle handle, std::uint32_t processId, const std::u16string& image);
 
   // Platform
   std::uint32_t StdOutputType() override;

@@ -29,18 +29,6 @@ constexpr char16_t kZelkCfg[] = u"C:\\ZELK\\ZELKCFG.EXE";
 class AppCloseTest : public ::testing::Test {
  protected:
   // A window of its own process; by default visible, unowned, closing on the first WM_CLOSE.
-  FakePlatform::TWindow& AddWindow(TWindowHandle handle, std::uint32_t processId,
-                                   const std::u16string& image) {
-    fake.Processes[processId].ImagePath = image;
-    FakePlatform::TWindow window;
-    window.Handle = handle;
-    window.ProcessId = processId;
-    fake.Windows.push_back(window);
-    return fake.Windows.back();
-  }
-  std::ptrdiff_t Count(const std::string& call) const {
-    return std::count(fake.Calls.begin(), fake.Calls.end(), call);
-  }
   bool Called(const std::string& prefix) const {
     return std::any_of(fake.Calls.begin(), fake.Calls.end(),
                        [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
@@ -51,14 +39,14 @@ class AppCloseTest : public ::testing::Test {
 };
 
 TEST_F(AppCloseTest, ExeNameIsReadWithQueryAccessAndA521UnitBufferAndTheHandleClosed) {
-  AddWindow(10, 77, kZelk);
+  fake.AddWindow(10, 77, kZelk);
   EXPECT_EQ(GetWindowExeName(fake, 10), kZelk);
   EXPECT_EQ(fake.Calls, (std::vector<std::string>{"OpenProcess 1040 77", "GetModuleFileNameEx 521",
                                                   "CloseHandle"}));
 
   fake.PsapiMissing = true;
   EXPECT_EQ(GetWindowExeName(fake, 10), u"");
-  EXPECT_EQ(Count("CloseHandle"), 2) << "closed also when the name cannot be read";
+  EXPECT_EQ(fake.CallCount("CloseHandle"), 2) << "closed also when the name cannot be read";
 
   fake.Processes[77].QueryOpenFails = true;
   EXPECT_EQ(GetWindowExeName(fake, 10), u"");
@@ -66,9 +54,9 @@ TEST_F(AppCloseTest, ExeNameIsReadWithQueryAccessAndA521UnitBufferAndTheHandleCl
 }
 
 TEST_F(AppCloseTest, HiddenAndOwnedWindowsAreSkippedWithoutLookingAtTheirProcess) {
-  AddWindow(10, 1, kZelk).Visible = false;
-  AddWindow(11, 2, kZelk).Owner = 12;
-  AddWindow(12, 3, kZelk);
+  fake.AddWindow(10, 1, kZelk).Visible = false;
+  fake.AddWindow(11, 2, kZelk).Owner = 12;
+  fake.AddWindow(12, 3, kZelk);
   EXPECT_EQ(FindAppWindow(fake, kZelk), 12u);
   EXPECT_FALSE(Called("OpenProcess 1040 1"));
   EXPECT_FALSE(Called("OpenProcess 1040 2"));
@@ -80,7 +68,7 @@ TEST_F(AppCloseTest, HiddenAndOwnedWindowsAreSkippedWithoutLookingAtTheirProcess
 }
 
 TEST_F(AppCloseTest, PathsAreComparedIgnoringLetterCaseButNotTheirForm) {
-  AddWindow(10, 1, u"c:\\zelk\\zelk.exe");
+  fake.AddWindow(10, 1, u"c:\\zelk\\zelk.exe");
   EXPECT_EQ(FindAppWindow(fake, kZelk), 10u);
   for (const char16_t* other :
        {u"C:\\ZELK~1\\ZELK.EXE", u"D:\\ZELK\\ZELK.EXE", u"C:/ZELK/ZELK.EXE", u"C:\\ZELK\\ZELK.EX",
@@ -95,16 +83,16 @@ TEST_F(AppCloseTest, PathsAreComparedIgnoringLetterCaseButNotTheirForm) {
 }
 
 TEST_F(AppCloseTest, TheFirstMatchingWindowInEnumerationOrderIsFoundAndTheSearchStops) {
-  AddWindow(10, 1, kZelkCfg);
-  AddWindow(20, 2, kZelk);
-  AddWindow(30, 3, kZelk);
+  fake.AddWindow(10, 1, kZelkCfg);
+  fake.AddWindow(20, 2, kZelk);
+  fake.AddWindow(30, 3, kZelk);
   EXPECT_EQ(FindAppWindow(fake, kZelk), 20u);
   EXPECT_FALSE(Called("OpenProcess 1040 3"));
 }
 
 TEST_F(AppCloseTest, AProcessWhoseImageCannotBeReadDoesNotMatch) {
-  AddWindow(10, 1, kZelk);
-  AddWindow(20, 2, kZelk);
+  fake.AddWindow(10, 1, kZelk);
+  fake.AddWindow(20, 2, kZelk);
   fake.Processes[1].QueryOpenFails = true;
   EXPECT_EQ(FindAppWindow(fake, kZelk), 20u);
   fake.PsapiMissing = true;
@@ -113,13 +101,13 @@ TEST_F(AppCloseTest, AProcessWhoseImageCannotBeReadDoesNotMatch) {
 }
 
 TEST_F(AppCloseTest, AnEmptyPathFindsNothingWithoutEnumerating) {
-  AddWindow(10, 1, u"");
+  fake.AddWindow(10, 1, u"");
   EXPECT_EQ(FindAppWindow(fake, u""), 0u);
   EXPECT_FALSE(Called("EnumWindows"));
 }
 
 TEST_F(AppCloseTest, CloseRequestIsWmCloseAndRecordsTheProcessInItsSlotWithoutWaiting) {
-  AddWindow(10, 77, kZelk);
+  fake.AddWindow(10, 77, kZelk);
   EXPECT_TRUE(CloseAppWindows(ctx, kZelk, 4));
   EXPECT_TRUE(Called("PostMessage 10 16 0 0"));
   EXPECT_EQ(ctx.State.ProcessTable[4], 77u);
@@ -127,14 +115,14 @@ TEST_F(AppCloseTest, CloseRequestIsWmCloseAndRecordsTheProcessInItsSlotWithoutWa
 }
 
 TEST_F(AppCloseTest, AWindowFoundAgainFillsTheNextSlotsWithTheSameProcess) {
-  AddWindow(10, 77, kZelk).ClosesAfter = 3;
+  fake.AddWindow(10, 77, kZelk).ClosesAfter = 3;
   ctx.State.ProcessTable.fill(5);
   std::int32_t slot = 0;
   while (CloseAppWindows(ctx, kZelk, slot)) {
     ++slot;
   }
   EXPECT_EQ(slot, 3);
-  EXPECT_EQ(Count("PostMessage 10 16 0 0"), 3);
+  EXPECT_EQ(fake.CallCount("PostMessage 10 16 0 0"), 3);
   std::array<std::uint32_t, 20> expected{};
   expected[0] = expected[1] = expected[2] = 77;
   EXPECT_EQ(ctx.State.ProcessTable, expected) << "slots from the first miss on are emptied";
@@ -155,10 +143,10 @@ TEST_F(AppCloseTest, AMissEmptiesOnlyTheSlotsFromItsOwnOn) {
 }
 
 TEST_F(AppCloseTest, ASlotBeyondTheTableWaits2000MsAtOnceAndRecordsNothing) {
-  AddWindow(10, 77, kZelkCfg).ClosesAfter = 0;
-  AddWindow(11, 77, kZelkCfg);
+  fake.AddWindow(10, 77, kZelkCfg).ClosesAfter = 0;
+  fake.AddWindow(11, 77, kZelkCfg);
   EXPECT_TRUE(CloseAppWindows(ctx, kZelkCfg, 30));
-  EXPECT_EQ(Count("PostMessage 10 16 0 0"), 1);
+  EXPECT_EQ(fake.CallCount("PostMessage 10 16 0 0"), 1);
   EXPECT_FALSE(Called("PostMessage 11"));
   const auto post = std::find(fake.Calls.begin(), fake.Calls.end(), "PostMessage 10 16 0 0");
   EXPECT_EQ(std::vector<std::string>(post + 1, fake.Calls.end()),
@@ -173,7 +161,7 @@ TEST_F(AppCloseTest, ASlotBeyondTheTableWaits2000MsAtOnceAndRecordsNothing) {
 }
 
 TEST_F(AppCloseTest, AnImmediateWaitIsSkippedForAProcessThatCannotBeOpened) {
-  AddWindow(10, 77, kZelkCfg);
+  fake.AddWindow(10, 77, kZelkCfg);
   fake.Processes[77].SyncOpenFails = true;
   EXPECT_TRUE(CloseAppWindows(ctx, kZelkCfg, 30));
   EXPECT_TRUE(fake.Waits.empty());
@@ -181,7 +169,7 @@ TEST_F(AppCloseTest, AnImmediateWaitIsSkippedForAProcessThatCannotBeOpened) {
 }
 
 TEST_F(AppCloseTest, ANegativeSlotAsksToCloseButNeitherRecordsNorWaits) {
-  AddWindow(10, 77, kZelk).ClosesAfter = 0;
+  fake.AddWindow(10, 77, kZelk).ClosesAfter = 0;
   ctx.State.ProcessTable.fill(5);
   EXPECT_TRUE(CloseAppWindows(ctx, kZelk, -1));
   EXPECT_TRUE(Called("PostMessage 10 16 0 0"));

@@ -11,15 +11,15 @@
 #include "runtime/codepage.h"
 #include "runtime/files.h"
 #include "support/fake_platform.h"
+#include "support/run_texts.h"
 #include "support/temp_dir.h"
 
 namespace zelkupd {
 namespace {
 
 using test::FakePlatform;
+using test::kEndNotice;
 using test::TTempDir;
-
-constexpr char16_t kEndNotice[] = u"それではアップデートプログラムを終了致します";
 
 class DisposeTest : public ::testing::Test {
  protected:

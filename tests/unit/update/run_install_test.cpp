@@ -28,18 +28,6 @@ class RunInstallTest : public ::testing::Test {
   int Run() { return RunUpdate(fake, {archive}); }
   std::u16string Out() const { return test::DecodedStdOut(fake); }
 
-  FakePlatform::TWindow& AddWindow(TWindowHandle handle, std::uint32_t processId,
-                                   const std::u16string& image) {
-    fake.Processes[processId].ImagePath = image;
-    FakePlatform::TWindow window;
-    window.Handle = handle;
-    window.ProcessId = processId;
-    fake.Windows.push_back(window);
-    return fake.Windows.back();
-  }
-  std::ptrdiff_t Count(const std::string& call) const {
-    return std::count(fake.Calls.begin(), fake.Calls.end(), call);
-  }
   // The calls from the first one that starts with `first` up to the extraction's first retry
   // pause, with the console writes left out.
   std::vector<std::string> CallsBeforeExtraction(const std::string& first) const {
@@ -83,8 +71,8 @@ class RunInstallTest : public ::testing::Test {
 
 TEST_F(RunInstallTest, WithNothingRunningTheCloseIsCompleteAtOnce) {
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(Count("EnumWindows"), 2) << "ZELKCFG.EXE once, ZELK.EXE slot 0";
-  EXPECT_EQ(Count("Sleep 100"), 0);
+  EXPECT_EQ(fake.CallCount("EnumWindows"), 2) << "ZELKCFG.EXE once, ZELK.EXE slot 0";
+  EXPECT_EQ(fake.CallCount("Sleep 100"), 0);
   EXPECT_TRUE(fake.Waits.empty());
   EXPECT_NE(Out().find(u"ローカルのアーカイブファイルが指定されました.\r\n"
                        u"起動中の ゼルク を終了...\r\n起動中の ゼルク を終了完了.\r\n" +
@@ -95,7 +83,7 @@ TEST_F(RunInstallTest, WithNothingRunningTheCloseIsCompleteAtOnce) {
 }
 
 TEST_F(RunInstallTest, ARunningZelkIsAskedToCloseAndWaitedForBeforeTheExtraction) {
-  AddWindow(40, 50, zelk).ClosesAfter = 2;
+  fake.AddWindow(40, 50, zelk).ClosesAfter = 2;
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(CallsBeforeExtraction("PostMessage"),
             (std::vector<std::string>{
@@ -108,26 +96,27 @@ TEST_F(RunInstallTest, ARunningZelkIsAskedToCloseAndWaitedForBeforeTheExtraction
 }
 
 TEST_F(RunInstallTest, SeveralZelkProcessesFillOneSlotEach) {
-  AddWindow(40, 50, zelk);
-  AddWindow(41, 51, u"\\\\?\\" + zelk);
-  AddWindow(42, 52, zelk);
+  fake.AddWindow(40, 50, zelk);
+  fake.AddWindow(41, 51, u"\\\\?\\" + zelk);
+  fake.AddWindow(42, 52, zelk);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(Count("PostMessage 40 16 0 0"), 1);
-  EXPECT_EQ(Count("PostMessage 41 16 0 0"), 0) << "another form of the path is another program";
-  EXPECT_EQ(Count("PostMessage 42 16 0 0"), 1);
-  EXPECT_EQ(Count("Sleep 100"), 2);
-  EXPECT_EQ(Count("OpenProcess 1048576 50"), 1);
-  EXPECT_EQ(Count("OpenProcess 1048576 52"), 1);
-  EXPECT_EQ(Count("OpenProcess 1048576 51"), 0);
+  EXPECT_EQ(fake.CallCount("PostMessage 40 16 0 0"), 1);
+  EXPECT_EQ(fake.CallCount("PostMessage 41 16 0 0"), 0)
+      << "another form of the path is another program";
+  EXPECT_EQ(fake.CallCount("PostMessage 42 16 0 0"), 1);
+  EXPECT_EQ(fake.CallCount("Sleep 100"), 2);
+  EXPECT_EQ(fake.CallCount("OpenProcess 1048576 50"), 1);
+  EXPECT_EQ(fake.CallCount("OpenProcess 1048576 52"), 1);
+  EXPECT_EQ(fake.CallCount("OpenProcess 1048576 51"), 0);
   ExpectZelkStarted();
 }
 
 TEST_F(RunInstallTest, AZelkThatNeverClosesGets21RequestsThenTheTimeoutLineAndTheRunGoesOn) {
-  AddWindow(40, 50, zelk).ClosesAfter = 0;
+  fake.AddWindow(40, 50, zelk).ClosesAfter = 0;
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(Count("PostMessage 40 16 0 0"), 21);
-  EXPECT_EQ(Count("Sleep 100"), 21) << "the pause follows the last request too";
-  EXPECT_EQ(Count("EnumWindows"), 22) << "no 22nd search for ZELK.EXE";
+  EXPECT_EQ(fake.CallCount("PostMessage 40 16 0 0"), 21);
+  EXPECT_EQ(fake.CallCount("Sleep 100"), 21) << "the pause follows the last request too";
+  EXPECT_EQ(fake.CallCount("EnumWindows"), 22) << "no 22nd search for ZELK.EXE";
   std::vector<std::uint32_t> waits(21, 3000);
   waits[0] = 2000;
   EXPECT_EQ(fake.Waits, waits) << "slot 20 waits at once, then the 20 recorded slots";
@@ -144,8 +133,8 @@ TEST_F(RunInstallTest, AZelkThatNeverClosesGets21RequestsThenTheTimeoutLineAndTh
 }
 
 TEST_F(RunInstallTest, TheConfigurationProgramIsAskedOnceAndWaitedFor2000MsRightAway) {
-  AddWindow(30, 60, zelkCfg).ClosesAfter = 0;
-  AddWindow(31, 61, zelkCfg);
+  fake.AddWindow(30, 60, zelkCfg).ClosesAfter = 0;
+  fake.AddWindow(31, 61, zelkCfg);
   EXPECT_EQ(Run(), 0);
   const std::vector<std::string> calls = CallsBeforeExtraction("PostMessage");
   EXPECT_EQ(calls,
@@ -160,10 +149,10 @@ TEST_F(RunInstallTest, TheConfigurationProgramIsAskedOnceAndWaitedFor2000MsRight
 }
 
 TEST_F(RunInstallTest, HiddenOwnedAndForeignWindowsAreLeftAlone) {
-  AddWindow(40, 50, zelk).Visible = false;
-  AddWindow(41, 51, zelk).Owner = 40;
-  AddWindow(42, 52, zelkCfg).Visible = false;
-  AddWindow(43, 53, u"C:\\OTHER\\ZELK.EXE");
+  fake.AddWindow(40, 50, zelk).Visible = false;
+  fake.AddWindow(41, 51, zelk).Owner = 40;
+  fake.AddWindow(42, 52, zelkCfg).Visible = false;
+  fake.AddWindow(43, 53, u"C:\\OTHER\\ZELK.EXE");
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(std::count_if(fake.Calls.begin(), fake.Calls.end(),
                           [](const std::string& c) { return c.rfind("PostMessage", 0) == 0; }),
@@ -174,9 +163,9 @@ TEST_F(RunInstallTest, HiddenOwnedAndForeignWindowsAreLeftAlone) {
 }
 
 TEST_F(RunInstallTest, ARunThatInstallsNothingClosesAndStartsNothing) {
-  AddWindow(40, 50, zelk);
+  fake.AddWindow(40, 50, zelk);
   EXPECT_EQ(RunUpdate(fake, {install / u"missing.zip"}), 0);
-  EXPECT_EQ(Count("EnumWindows"), 0);
+  EXPECT_EQ(fake.CallCount("EnumWindows"), 0);
   EXPECT_TRUE(fake.Executes.empty());
 }
 

@@ -8,6 +8,7 @@
 #include "runtime/codepage.h"
 #include "runtime/files.h"
 #include "support/fake_platform.h"
+#include "support/run_texts.h"
 #include "support/temp_dir.h"
 #include "update/http.h"
 #include "update/run.h"
@@ -17,16 +18,15 @@ namespace zelkupd {
 namespace {
 
 using test::FakePlatform;
+using test::kEndNotice;
+using test::kGreeting;
+using test::kReleasePage;
+using test::kSecondPage;
+using test::kSite;
 using test::TTempDir;
 
-const std::u16string kSite = kSiteBaseUrl;
-const std::u16string kReleasePage = kSite + u"vum_zelk.html";
-const std::u16string kSecondPage = kSite + u"vum_scb.html";
 const std::u16string kArchiveUrl = kSite + u"zip/zelk32_156.zip";
 const std::u16string kBetaUrl = kSite + u"zip/zelk32_157ba.zip";
-constexpr char16_t kGreeting[] =
-    u"ゼルク のアップデートを試みます.\r\n\r\nダウンロードしたアーカイブは保持されます.\r\n";
-constexpr char16_t kEndNotice[] = u"それではアップデートプログラムを終了致します";
 constexpr std::uint32_t kDefaultYes = 35;
 constexpr std::uint32_t kDefaultNo = 291;
 

@@ -9,12 +9,15 @@
 #include "runtime/paths.h"
 #include "runtime/text.h"
 #include "support/fake_platform.h"
+#include "support/run_texts.h"
 #include "support/temp_dir.h"
 
 namespace zelkupd {
 namespace {
 
 using test::FakePlatform;
+using test::kEndNotice;
+using test::kGreeting;
 using test::TTempDir;
 
 class RunTest : public ::testing::Test {
@@ -30,10 +33,6 @@ class RunTest : public ::testing::Test {
   TTempDir install;
   FakePlatform fake;
 };
-
-constexpr char16_t kGreeting[] =
-    u"ゼルク のアップデートを試みます.\r\n\r\nダウンロードしたアーカイブは保持されます.\r\n";
-constexpr char16_t kEndNotice[] = u"それではアップデートプログラムを終了致します";
 
 TEST_F(RunTest, WithoutInternetHandleTheRunEndsSilentlyAfterStartUp) {
   fake.SessionFails = true;

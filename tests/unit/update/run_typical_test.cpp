@@ -8,6 +8,7 @@
 #include "runtime/files.h"
 #include "support/fake_platform.h"
 #include "support/fault_scope.h"
+#include "support/run_texts.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/extract.h"
@@ -18,10 +19,10 @@ namespace zelkupd {
 namespace {
 
 using test::FakePlatform;
+using test::kReleasePage;
+using test::kSite;
 using test::TTempDir;
 
-const std::u16string kSite = kSiteBaseUrl;
-const std::u16string kReleasePage = kSite + u"vum_zelk.html";
 const std::u16string kArchiveUrl = kSite + u"zip/zelk32_156.zip";
 const std::uint32_t kEntryTime = test::DosDateTime(2021, 7, 15, 13, 45, 58);
 constexpr std::uint32_t kZelkProcess = 100;
