@@ -33,9 +33,10 @@ std::vector<std::u16string> PlanTargets(const TZipFile& zip, const std::u16strin
 
 // The entry's time is stamped through the name as stored, "/" and all: Windows takes either
 // separator.
-void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index, bool isFolder,
+void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index,
                   const std::u16string& destDir) {
   const auto step = static_cast<std::size_t>(index);
+  const bool isFolder = install.IsFolder(step);
   const std::u16string path = install.Prepare(step);
   if (isFolder) {
     // Nothing to write, but the entry's local header and method are checked as extracting it
@@ -61,12 +62,10 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
     TZipFile zip;
     zip.Open(archivePath, TZipMode::zmRead);
     const std::u16string installDir = IncludeTrailingBackslash(destDir);
-    const std::vector<std::u16string> targets = PlanTargets(zip, installDir);
     TInstallTransaction install(installDir);
-    install.Begin(targets);
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-      const bool isFolder = targets[i].empty() || targets[i].back() == u'\\';
-      InstallEntry(zip, install, static_cast<int>(i), isFolder, destDir);
+    install.Begin(PlanTargets(zip, installDir));
+    for (int i = 0; i < zip.GetFileCount(); ++i) {
+      InstallEntry(zip, install, i, destDir);
     }
     install.Commit();
     zip.Close();

@@ -58,7 +58,7 @@ std::u16string TInstallTransaction::FullPath(std::u16string_view path) const {
   return path.empty() ? ExcludeTrailingBackslash(FInstallDir) : FInstallDir + std::u16string(path);
 }
 
-void TInstallTransaction::Begin(const std::vector<std::u16string>& targets) {
+void TInstallTransaction::Begin(std::vector<std::u16string> targets) {
   ForceDirectories(FInstallDir);
   const TSettled leftover = SettleLeftoverJournal(FInstallDir);
   for (const TJournalRecord& record : leftover.Kept) {
@@ -68,11 +68,18 @@ void TInstallTransaction::Begin(const std::vector<std::u16string>& targets) {
   for (const TDirEntry& entry : ListDirectory(folder)) {
     FNextBackup = std::max(FNextBackup, BackupNumber(entry.Name) + 1);
   }
+  // Mostly a record a target, and the folders' records besides: room enough that the vector
+  // seldom has to grow, which would hold it twice for a moment.
+  FRecords.reserve(leftover.Kept.size() + targets.size() + targets.size() / 8 + 16);
+  FRecords = leftover.Kept;
+  FSteps.reserve(targets.size());
   // Making and removing the backup folder moves the installation folder's time.
   Folder(u"").Disturbed = true;
-  for (const std::u16string& target : targets) {
-    FSteps.push_back(PlanStep(target));
+  for (std::u16string& target : targets) {
+    FSteps.push_back(PlanStep(std::move(target)));
   }
+  // Room for the commit's "settled" record now, while the targets' memory is free again.
+  FRecords.reserve(FRecords.size() + 1);
   if (!DirectoryExists(folder)) {
     if (!CreateDir(folder)) {
       RaiseCreateError(folder);
@@ -87,16 +94,17 @@ void TInstallTransaction::Begin(const std::vector<std::u16string>& targets) {
 // and are undone together with this attempt's should this one fail too. It is first rewritten
 // whole, in one atomic replacement, so that no torn line of it hides the lines appended now.
 void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
-  FRecords.insert(FRecords.begin(), kept.begin(), kept.end());
   const std::u16string journal = JournalPath(FInstallDir);
   if (kept.empty()) {
     FJournal = std::make_unique<TFileStream>(journal, kCreateWriteExclusive);
-    FUnwritten.insert(0, FormatJournal({}));
+    const std::string header = FormatJournal({});
+    FJournal->WriteBuffer(header.data(), header.size());
     return;
   }
   ReplaceFileContent(journal, FormatJournal(kept));
   FJournal = std::make_unique<TFileStream>(journal, kOpenWriteExclusive);
   FJournal->Seek(0, TSeekOrigin::End);
+  FWritten = kept.size();
 }
 
 // Each folder is looked up once; an existing one has its times recorded the first time.
@@ -142,7 +150,7 @@ bool TInstallTransaction::PlanFolders(const std::u16string& folder, TStep& step)
     if (!state.Existed && !state.Created) {
       state.Created = true;
       Record({.Action = TJournalAction::Folder, .Path = prefix});
-      step.NewFolders.push_back(prefix);
+      step.NewFolders.push_back(&FFolders.find(prefix)->first);
     }
     if (end == std::u16string::npos) {
       return true;
@@ -152,32 +160,38 @@ bool TInstallTransaction::PlanFolders(const std::u16string& folder, TStep& step)
 
 // The plan looks at the disk as it is before the attempt: a path recorded as a new file or folder
 // had nothing there, so whatever stands there when the attempt is undone is the attempt's own.
-TInstallTransaction::TStep TInstallTransaction::PlanStep(const std::u16string& target) {
+TInstallTransaction::TStep TInstallTransaction::PlanStep(std::u16string target) {
   TStep step;
   step.IsFolder = target.empty() || target.back() == u'\\';
-  step.Folder = step.IsFolder ? ExcludeTrailingBackslash(target) : ParentOf(target);
-  step.Path = FullPath(step.IsFolder ? step.Folder : target);
-  if (!PlanFolders(step.Folder, step) || step.IsFolder) {
+  const std::u16string folder = step.IsFolder ? ExcludeTrailingBackslash(target) : ParentOf(target);
+  const bool planned = PlanFolders(folder, step);
+  // Behind a file that stands in the way the folder is never looked up, only named.
+  step.Folder = &*FFolders.try_emplace(folder).first;
+  if (!planned || step.IsFolder) {
+    if (!step.IsFolder) {
+      FBlockedPaths.emplace(FSteps.size(), std::move(target));
+    }
     return step;
   }
   TFoundFile found;
-  if (Folder(step.Folder).Created || !FindFile(step.Path, found)) {
+  if (step.Folder->second.Created || !FindFile(FullPath(target), found)) {
     step.NewFile = true;
-    Record({.Action = TJournalAction::File, .Path = target});
+    step.Record = FRecords.size();
+    Record({.Action = TJournalAction::File, .Path = std::move(target)});
     return step;
   }
   if (found.IsDirectory) {
+    FBlockedPaths.emplace(FSteps.size(), std::move(target));
     return step;
   }
-  const std::u16string stored =
-      (step.Folder.empty() ? step.Folder : step.Folder + u"\\") + found.Name;
-  step.Path = FullPath(stored);
+  std::u16string stored = (folder.empty() ? folder : folder + u"\\") + found.Name;
   // Renaming succeeds where overwriting would not (a running program's image, a read-only
   // file), and such a file must fail the attempt as it always has.
-  { const TFileStream probe(step.Path, kOpenWriteExclusive); }
+  { const TFileStream probe(FullPath(stored), kOpenWriteExclusive); }
   step.Backup = FNextBackup++;
+  step.Record = FRecords.size();
   Record({.Action = TJournalAction::Backup,
-          .Path = stored,
+          .Path = std::move(stored),
           .Backup = step.Backup,
           .Creation = found.Creation,
           .LastWrite = found.LastWrite});
@@ -185,41 +199,61 @@ TInstallTransaction::TStep TInstallTransaction::PlanStep(const std::u16string& t
 }
 
 void TInstallTransaction::Record(TJournalRecord record) {
-  FUnwritten += FormatJournalRecord(record);
   FRecords.push_back(std::move(record));
 }
 
-// Everything recorded so far reaches the disk before the changes it announces begin.
+// Everything recorded so far reaches the disk before the changes it announces begin. The lines
+// go out in pieces: the journal of a large archive is never held as one text.
 void TInstallTransaction::WriteAhead() {
-  FJournal->WriteBuffer(FUnwritten.data(), FUnwritten.size());
-  FUnwritten.clear();
+  constexpr std::size_t kPiece = 64 * 1024;
+  std::string piece;
+  for (; FWritten < FRecords.size(); ++FWritten) {
+    piece += FormatJournalRecord(FRecords[FWritten]);
+    if (piece.size() >= kPiece) {
+      FJournal->WriteBuffer(piece.data(), piece.size());
+      piece.clear();
+    }
+  }
+  FJournal->WriteBuffer(piece.data(), piece.size());
+  ForceJournal();
+}
+
+void TInstallTransaction::ForceJournal() {
   if (!FJournal->FlushToDisk()) {
     throw EWriteError(texts::kStreamWriteError);
   }
 }
 
+std::u16string TInstallTransaction::StepPath(std::size_t index) const {
+  const TStep& step = FSteps[index];
+  if (step.Record != kNoRecord) {
+    return FullPath(FRecords[step.Record].Path);
+  }
+  return FullPath(step.IsFolder ? step.Folder->first : FBlockedPaths.at(index));
+}
+
 std::u16string TInstallTransaction::Prepare(std::size_t index) {
   const TStep& step = FSteps[index];
-  for (const std::u16string& folder : step.NewFolders) {
-    CreateDir(FullPath(folder));
-    FFolders[ParentOf(folder)].Added = true;
+  for (const std::u16string* folder : step.NewFolders) {
+    CreateDir(FullPath(*folder));
+    FFolders[ParentOf(*folder)].Added = true;
   }
-  TFolder& folder = FFolders[step.Folder];
+  TFolder& folder = step.Folder->second;
+  std::u16string path = StepPath(index);
   if (step.Backup != 0) {
-    if (!RenameFile(step.Path, BackupFilePath(FInstallDir, step.Backup))) {
-      RaiseCreateError(step.Path);
+    if (!RenameFile(path, BackupFilePath(FInstallDir, step.Backup))) {
+      RaiseCreateError(path);
     }
     folder.Disturbed = true;
   } else if (step.NewFile) {
     folder.Added = true;
   }
-  return step.Path;
+  return path;
 }
 
 void TInstallTransaction::NoteFolderStamp(std::size_t index, std::u16string stampPath,
                                           TFileTime stamp) {
-  const std::u16string& name = FSteps[index].Folder;
-  TFolder& state = FFolders[name];
+  auto& [name, state] = *FSteps[index].Folder;
   state.Stamped = true;
   state.Added = false;
   state.Disturbed = name.empty();
@@ -233,8 +267,9 @@ void TInstallTransaction::NoteFolderStamp(std::size_t index, std::u16string stam
 // leftovers to remove.
 void TInstallTransaction::Commit() {
   const TJournalRecord settled{.Action = TJournalAction::Settled};
-  FUnwritten += FormatJournalRecord(settled);
-  WriteAhead();
+  const std::string line = FormatJournalRecord(settled);
+  FJournal->WriteBuffer(line.data(), line.size());
+  ForceJournal();
   FRecords.push_back(settled);
   FCommitted = true;
   FJournal.reset();

@@ -37,8 +37,11 @@ class TInstallTransaction {
   // Settles what an earlier attempt left, plans each target's change and writes the plan. A file
   // that could not be overwritten in place (in use, read-only) raises EFCreateError, as
   // overwriting it would, before anything is changed. Raises too when the backup folder or the
-  // journal cannot be made, or the journal of an earlier attempt cannot be read.
-  void Begin(const std::vector<std::u16string>& targets);
+  // journal cannot be made, or the journal of an earlier attempt cannot be read. Each target is
+  // let go of once planned, so that an archive of many entries holds each name once.
+  void Begin(std::vector<std::u16string> targets);
+  // Whether target `index` was a folder.
+  bool IsFolder(std::size_t index) const { return FSteps[index].IsFolder; }
   // Makes the missing folders of target `index` and puts aside the file it replaces. Returns the
   // full path to write the entry to: a replaced file's own name, case included, so it keeps it. A
   // folder that cannot be created is not reported here (writing into it fails), as when
@@ -64,32 +67,41 @@ class TInstallTransaction {
     TFileTime Creation;
     TFileTime LastWrite;
   };
+  using TFolderEntry = std::map<std::u16string, TFolder>::value_type;
+  // Kept small, for an archive may hold 65,535 entries: the path a step writes to is that of its
+  // journal record, of its folder, or for the rare file that something stands in the way of, in
+  // FBlockedPaths.
   struct TStep {
-    std::vector<std::u16string> NewFolders;  // top down
-    std::u16string Folder;                   // the folder entry's own, or the file's parent
-    std::u16string Path;                     // full path to write to
+    std::vector<const std::u16string*> NewFolders;  // keys of FFolders, top down
+    TFolderEntry* Folder = nullptr;                 // the folder entry's own, or the file's parent
+    std::size_t Record = kNoRecord;                 // the file or backup record in FRecords
     bool IsFolder = false;
     bool NewFile = false;
     std::uint32_t Backup = 0;  // the number its old file is put aside as; 0 when none
   };
+  static constexpr std::size_t kNoRecord = static_cast<std::size_t>(-1);
 
   std::u16string FullPath(std::u16string_view path) const;
   TFolder& Folder(const std::u16string& path);
   // False when a file stands in the way of the folder or one of its parents.
   bool PlanFolders(const std::u16string& folder, TStep& step);
-  TStep PlanStep(const std::u16string& target);
+  TStep PlanStep(std::u16string target);
+  // The full path step `index` writes to.
+  std::u16string StepPath(std::size_t index) const;
   void OpenJournal(const std::vector<TJournalRecord>& kept);
   void Record(TJournalRecord record);
   void WriteAhead();
+  void ForceJournal();
   void RestoreFolderTimes();
 
   std::u16string FInstallDir;
   std::unique_ptr<TFileStream> FJournal;
   std::vector<TJournalRecord> FRecords;  // every record of the journal, the unwritten ones too
-  std::string FUnwritten;
+  std::size_t FWritten = 0;              // how many of them the journal holds
   std::uint32_t FNextBackup = 1;
   std::map<std::u16string, TFolder> FFolders;
   std::vector<TStep> FSteps;
+  std::map<std::size_t, std::u16string> FBlockedPaths;  // relative, by step
   bool FMadeBackupFolder = false;
   bool FCommitted = false;
 };

@@ -172,6 +172,22 @@ TEST_F(ExtractArchiveTest, AFailureAtTheFirstAMiddleOrTheLastEntryLeavesEveryByt
   }
 }
 
+// Neither is written over: extracting in place fails there too, and the attempt is undone.
+TEST_F(ExtractArchiveTest, AFileWhereAFolderGoesOrAFolderWhereAFileGoesFailsTheAttempt) {
+  test::WriteOldInstallation(dest);
+  test::WriteFileBytes(dest + u"plugin", "a file where the archive has a folder");
+  ASSERT_TRUE(CreateDir(dest + u"notes.txt"));
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  const char* const blocked[] = {"plugin/a.dll", "notes.txt"};
+  for (const char* name : blocked) {
+    fake.StdOut.clear();
+    EXPECT_FALSE(Extract(TZipBuilder().Stored("new.txt", "n").Stored(name, "x"))) << name;
+    EXPECT_EQ(Out(), FailureLine()) << name;
+    EXPECT_EQ(test::SnapshotTree(dest, true), before) << name;
+    EXPECT_FALSE(BackupLeft()) << name;
+  }
+}
+
 TEST_F(ExtractArchiveTest, FoldersAnAttemptAddedAreRemovedAgain) {
   test::WriteOldInstallation(dest);
   TZipBuilder builder;
