@@ -1,6 +1,8 @@
 // One archive raced on one file system: every extractor in turn, the order rotating from round to
 // round, each run into a fresh output folder beside the archive and checked after the first
-// round; the in-memory floor once per round. Prints the medians and this project's ratios.
+// round; the in-memory floor once per round; and this project's extraction over an installation
+// that already holds every file, which puts each old file aside and removes it after. Prints the
+// medians and this project's ratios.
 #pragma once
 
 #include <string>
@@ -24,6 +26,7 @@ struct TRaceResult {
   std::vector<TToolTimes> Tools;  // in the order of the extractors; this project's first
   std::vector<double> FloorWall;
   std::vector<double> FloorCpu;
+  std::vector<double> OverInstallationWall;  // this project's, replacing every file
 };
 
 // Runs the extractor once into `output` (native, ending in "/"), made fresh and removed after;
@@ -31,6 +34,13 @@ struct TRaceResult {
 // extractor fails or its output differs.
 TChildRun ExtractOnce(const TExtractor& extractor, const TArchive& archive,
                       const std::string& archivePath, const std::string& output, bool check);
+
+// Runs this project's extractor twice into `output`: untimed into the fresh folder, then timed over
+// what the first run left, so that every file the archive holds is replaced. With `check` the
+// output is compared with the archive, and no backup may be left behind.
+TChildRun ExtractOverInstallation(const TExtractor& ours, const TArchive& archive,
+                                  const std::string& archivePath, const std::string& output,
+                                  bool check);
 
 // `archivePath` and `workFolder` are native; the output folder is made in `workFolder`.
 TRaceResult RunRace(const TArchive& archive, const std::string& archivePath,
