@@ -9,7 +9,9 @@
 
 #include "bench_error.h"
 #include "output_tree.h"
+#include "runtime/text.h"
 #include "stats.h"
+#include "update/install_journal.h"
 
 namespace zelkupd::bench {
 namespace {
@@ -18,19 +20,29 @@ bool IsRival(const std::string& name) {
   return name == "unzip" || name == "bsdtar" || name == "7z";
 }
 
-}  // namespace
-
-TChildRun ExtractOnce(const TExtractor& extractor, const TArchive& archive,
-                      const std::string& archivePath, const std::string& output, bool check) {
+void MakeOutputFolder(const std::string& output) {
   if (mkdir(output.c_str(), 0777) != 0) {
     throw EBenchError("cannot create " + output);
   }
+}
+
+TChildRun RunExtractor(const TExtractor& extractor, const std::string& archivePath,
+                       const std::string& output) {
   // What earlier runs left for writeback is written now, not while this run is timed.
   sync();
   const TChildRun run = RunChild(extractor.CommandFor(archivePath, output));
   if (!run.Succeeded) {
     throw EBenchError(extractor.Name + " failed (" + run.Outcome + "): " + run.ErrorOutput);
   }
+  return run;
+}
+
+}  // namespace
+
+TChildRun ExtractOnce(const TExtractor& extractor, const TArchive& archive,
+                      const std::string& archivePath, const std::string& output, bool check) {
+  MakeOutputFolder(output);
+  const TChildRun run = RunExtractor(extractor, archivePath, output);
   if (check) {
     CheckOutputTree(output, archive.Entries);
   }
@@ -41,23 +53,12 @@ TChildRun ExtractOnce(const TExtractor& extractor, const TArchive& archive,
 TChildRun ExtractOverInstallation(const TExtractor& ours, const TArchive& archive,
                                   const std::string& archivePath, const std::string& output,
                                   bool check) {
-  if (mkdir(output.c_str(), 0777) != 0) {
-    throw EBenchError("cannot create " + output);
-  }
-  const std::vector<std::string> command = ours.CommandFor(archivePath, output);
-  const TChildRun first = RunChild(command);
-  if (!first.Succeeded) {
-    throw EBenchError(ours.Name + " failed (" + first.Outcome + "): " + first.ErrorOutput);
-  }
-  sync();
-  const TChildRun run = RunChild(command);
-  if (!run.Succeeded) {
-    throw EBenchError(ours.Name + " failed over an installation (" + run.Outcome +
-                      "): " + run.ErrorOutput);
-  }
+  MakeOutputFolder(output);
+  RunExtractor(ours, archivePath, output);
+  const TChildRun run = RunExtractor(ours, archivePath, output);
   if (check) {
     CheckOutputTree(output, archive.Entries);
-    if (std::filesystem::exists(output + "ZELKUPD.BAK")) {
+    if (std::filesystem::exists(output + Utf16ToUtf8(kBackupFolderName))) {
       throw EBenchError(ours.Name + " left its backup folder behind");
     }
   }
