@@ -135,7 +135,9 @@ class TLockedFileTest(TInstallingCase):
         self.StartStandIn("locker.exe", folder=self.WorkDir, window="none",
                           lock=self.Installation.File("zelk.dat"), share="none")
         self.assertEqual(len(self.StandIns.RecordsOf("locked", "locker")), 1)
-        data = MakeArchive([("readme.txt", b"read me", STAMP), SOUND_FIRST,
+        data = MakeArchive([("readme.txt", b"read me", STAMP),
+                            ("doc/history.txt", b"156: faster", STAMP),
+                            ("help.txt", b"help", STAMP), SOUND_FIRST,
                             ("plugins/tool.dll", b"MZ" + bytes(100), STAMP)])
         before = self.Installation.Snapshot()
         result, url = self.InstallDownloadedArchive(data, answers=("yes", "ok"))
@@ -149,11 +151,12 @@ class TLockedFileTest(TInstallingCase):
             self.assertEqual(kept.read(), data)
         with open(self.Installation.File("zelk.dat"), "rb") as held:
             self.assertEqual(held.read(), b"release 155")
-        # Each attempt is all or nothing: readme.txt, written before the held file, is gone again,
-        # the entries after it were never written, and no backup is left behind.
+        # Each attempt is all or nothing: neither the three files before the held fourth one nor
+        # the entries after it are left, no folder the archive brought, and no backup.
         after = self.Installation.Snapshot()
         del after["zelk32_156.zip"]
         self.assertEqual(after, before)
+        self.assertFalse(os.path.exists(self.Installation.File("doc")))
         self.assertFalse(os.path.exists(self.Installation.File("plugins")))
         self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
         self.AssertZelkLaunched()
