@@ -7,7 +7,8 @@
 
 namespace zelkupd {
 
-// Open is an open that only reads; Create is every open that writes.
+// Open is an open that only reads; Create is every open that writes; Flush forces a file's
+// written data to the disk.
 enum class TFaultPoint {
   Create,
   Write,
@@ -17,11 +18,12 @@ enum class TFaultPoint {
   CreateDir,
   RemoveDir,
   SetTimes,
-  Open
+  Open,
+  Flush
 };
 
-// Returns true to make the operation on `path` fail. Writes then fail as on a full disk, the other
-// operations as access denied.
+// Returns true to make the operation on `path` fail. Writes and flushes then fail as on a full
+// disk, the other operations as access denied. A rename asks once for each of its two paths.
 using TFaultHook = bool (*)(TFaultPoint point, std::u16string_view path);
 
 void SetFaultHook(TFaultHook hook);

@@ -52,6 +52,7 @@ struct TFoundFile {
   bool IsDirectory = false;
   TFileTime Creation;  // zero natively, where no creation time is kept
   TFileTime LastWrite;
+  std::uint64_t Size = 0;  // of a file; as the folder lists it, so up to date once it is closed
 };
 // Looks a file or folder up without opening it (FindFirstFileW on Windows, so a file in use is
 // found too). False when nothing is there; on Windows a path with a wildcard ("*" or "?") names
@@ -67,6 +68,10 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path);
 
 // The error code of the last failed call of this unit or of the stream layer (GetLastError).
 std::uint32_t LastOsError();
+
+// True for the error of an open refused because another open of the file does not share it
+// (ERROR_SHARING_VIOLATION; natively the lock that stands in for the share modes).
+bool IsSharingViolation(std::uint32_t osError);
 
 // The operating system's message for an error code, with trailing control characters, blanks and
 // periods removed.

@@ -74,7 +74,7 @@ bool RemoveFile(std::u16string_view path) {
 }
 
 bool RenameFile(std::u16string_view from, std::u16string_view to) {
-  return Allowed(TFaultPoint::Rename, from) &&
+  return Allowed(TFaultPoint::Rename, from) && Allowed(TFaultPoint::Rename, to) &&
          ::MoveFileExW(WidePtr(std::u16string(from)), WidePtr(std::u16string(to)), 0) != FALSE;
 }
 
@@ -124,7 +124,8 @@ bool FindFile(std::u16string_view path, TFoundFile& found) {
   }
   ::FindClose(find);
   found = {FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-           FromFileTime(data.ftCreationTime), FromFileTime(data.ftLastWriteTime)};
+           FromFileTime(data.ftCreationTime), FromFileTime(data.ftLastWriteTime),
+           (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
   return true;
 }
 
@@ -148,6 +149,10 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 
 std::uint32_t LastOsError() {
   return ::GetLastError();
+}
+
+bool IsSharingViolation(std::uint32_t osError) {
+  return osError == ERROR_SHARING_VIOLATION;
 }
 
 std::u16string SysErrorMessage(std::uint32_t code) {
