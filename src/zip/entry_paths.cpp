@@ -62,7 +62,7 @@ bool IsUnsafeName(std::u16string_view name) {
       ++end;
     }
     const std::u16string_view component = name.substr(start, end - start);
-    if (!component.empty() &&
+    if (!component.empty() && component != u"." &&
         (component.back() == u'.' || component.back() == u' ' || IsDeviceName(component))) {
       return true;
     }
@@ -109,6 +109,28 @@ void CheckEntryName(std::u16string_view name, std::uint32_t externalAttributes) 
   if (IsUnsafeName(name)) {
     throw EZipException(texts::UnsafeEntryNameText(name));
   }
+}
+
+std::u16string CanonicalEntryName(std::u16string_view name) {
+  std::u16string canonical;
+  bool folder = false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) {
+      ++end;
+    }
+    const std::u16string_view component = name.substr(start, end - start);
+    folder = component.empty() || component == u".";
+    if (!folder) {
+      canonical.append(canonical.empty() ? u"" : u"\\").append(component);
+    }
+    start = end + 1;
+  }
+  if (folder && !canonical.empty()) {
+    canonical += u'\\';
+  }
+  return canonical;
 }
 
 void CheckFolderPath(std::u16string_view fullPath) {
