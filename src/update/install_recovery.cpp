@@ -1,9 +1,9 @@
 #include "update/install_recovery.h"
 
 #include "ini/atomic_file.h"
+#include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
-#include "runtime/stream.h"
 
 namespace zelkupd {
 namespace {
@@ -12,27 +12,49 @@ std::u16string FullPath(const std::u16string& installDir, const std::u16string& 
   return path.empty() ? ExcludeTrailingBackslash(installDir) : installDir + path;
 }
 
+bool RemoveIfThere(const std::u16string& path) {
+  return !FileExists(path) || RemoveFile(path);
+}
+
+// Whether what stands at the path is the attempt's file, so that the undo may take it away.
+bool IsAttemptsFile(const TJournalRecord& record, const TFoundFile& found) {
+  return record.Identified ? LooksWritten(found, record.Written) : !found.IsDirectory;
+}
+
+// The old file goes back where nothing or the attempt's own file stands; over a file changed
+// since, it is not needed any more.
+bool UndoBackup(const std::u16string& installDir, const TJournalRecord& record) {
+  const std::u16string backup = BackupFilePath(installDir, record.Backup);
+  if (!FileExists(backup)) {
+    return true;
+  }
+  const std::u16string path = FullPath(installDir, record.Path);
+  TFoundFile found;
+  const bool taken = FindFile(path, found);
+  if (taken && !IsAttemptsFile(record, found)) {
+    return RemoveFile(backup);
+  }
+  if (!(taken ? MoveFileOver(backup, path) : RenameFile(backup, path))) {
+    return false;
+  }
+  // Windows hands a name's old creation time to whatever takes the name within seconds
+  // (tunnelling), so the file that comes back would wear the removed new file's time.
+  SetFileTimes(path, record.Creation, record.LastWrite);
+  return true;
+}
+
 // False when the change could not be put back; what is already back is left alone.
 bool Undo(const std::u16string& installDir, const TJournalRecord& record) {
   const std::u16string path = FullPath(installDir, record.Path);
   switch (record.Action) {
-    case TJournalAction::Backup: {
-      const std::u16string backup = BackupFilePath(installDir, record.Backup);
-      if (!FileExists(backup)) {
-        return true;
-      }
-      if (!MoveFileOver(backup, path)) {
-        return false;
-      }
-      // Windows hands a name's old creation time to whatever takes the name within seconds
-      // (tunnelling), so the file that comes back would wear the removed new file's time.
-      SetFileTimes(path, record.Creation, record.LastWrite);
-      return true;
+    case TJournalAction::Backup:
+      return UndoBackup(installDir, record);
+    case TJournalAction::File: {
+      TFoundFile found;
+      return !FindFile(path, found) || !IsAttemptsFile(record, found) || RemoveFile(path);
     }
-    case TJournalAction::File:
-      return !FileExists(path) || RemoveFile(path);
     case TJournalAction::Folder:
-      return !DirectoryExists(path) || RemoveDir(path);
+      return !DirectoryExists(path) || RemoveDir(path) || !ListDirectory(path).empty();
     case TJournalAction::Times:
     case TJournalAction::Settled:
       return true;
@@ -40,23 +62,33 @@ bool Undo(const std::u16string& installDir, const TJournalRecord& record) {
   return true;
 }
 
-bool RemoveIfThere(const std::u16string& path) {
-  return !FileExists(path) || RemoveFile(path);
+// Only once nothing in the folder is needed any more: everything in it is the program's own.
+void RemoveBackupFolder(const std::u16string& installDir) {
+  const std::u16string folder = BackupFolderPath(installDir);
+  for (const TDirEntry& entry : ListDirectory(folder)) {
+    if (!entry.IsDirectory) {
+      RemoveFile(folder + u"\\" + entry.Name);
+    }
+  }
+  RemoveDir(folder);
 }
 
-// The journal goes only after every backup: a backup folder without a journal holds nothing of
-// value. A journal that cannot go keeps its records, which only repeat what is done.
-void RemoveBackupFolder(const std::u16string& installDir) {
-  const std::u16string journal = JournalPath(installDir);
-  if (RemoveIfThere(journal) && RemoveIfThere(ReplacementFileName(journal))) {
-    RemoveDir(BackupFolderPath(installDir));
+// Marks a journal whose pending records are all undone as settled before it is let go of, so that
+// a run that opens it in the moment before it is removed finds nothing left to undo. Not forced:
+// should the line be lost, undoing the records again changes nothing.
+void MarkSettled(TFileStream& journal) {
+  const std::string line = FormatJournalRecord({.Action = TJournalAction::Settled});
+  try {
+    journal.WriteBuffer(line.data(), line.size());
+  } catch (const EStreamError&) {
+    // The records are undone all the same; the journal is removed next.
   }
 }
 
 }  // namespace
 
-TSettled SettleRecords(const std::u16string& installDir,
-                       const std::vector<TJournalRecord>& records) {
+TSettled SettleRecords(const std::u16string& installDir, const std::vector<TJournalRecord>& records,
+                       std::unique_ptr<TFileStream> journal) {
   std::size_t pendingStart = 0;
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (records[i].Action == TJournalAction::Settled) {
@@ -72,12 +104,16 @@ TSettled SettleRecords(const std::u16string& installDir,
     result.Kept = records;
     return result;
   }
+  if (result.HadPending) {
+    MarkSettled(*journal);
+  }
   for (std::size_t i = 0; i < pendingStart; ++i) {
     if (records[i].Action == TJournalAction::Backup &&
         !RemoveIfThere(BackupFilePath(installDir, records[i].Backup))) {
       result.Kept.push_back(records[i]);
     }
   }
+  journal.reset();
   if (result.Kept.empty()) {
     RemoveBackupFolder(installDir);
   } else {
@@ -104,12 +140,23 @@ TSettled SettleLeftoverJournal(const std::u16string& installDir) {
   if (!DirectoryExists(BackupFolderPath(installDir))) {
     return {};
   }
-  const std::u16string journal = JournalPath(installDir);
-  if (!FileExists(journal)) {
+  const std::u16string path = JournalPath(installDir);
+  if (!FileExists(path)) {
     RemoveBackupFolder(installDir);
     return {};
   }
-  return SettleRecords(installDir, ParseJournal(ReadWholeFile(journal, kOpenReadExclusive)));
+  std::unique_ptr<TFileStream> journal;
+  try {
+    journal = std::make_unique<TFileStream>(path, kOpenReadWriteExclusive);
+  } catch (const EStreamError&) {
+    if (IsSharingViolation(LastOsError())) {
+      return {.Held = true};
+    }
+    throw;
+  }
+  std::string bytes(static_cast<std::size_t>(journal->Size()), '\0');
+  journal->ReadBuffer(bytes.data(), bytes.size());
+  return SettleRecords(installDir, ParseJournal(bytes), std::move(journal));
 }
 
 }  // namespace zelkupd

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -118,10 +119,12 @@ std::vector<std::u16string> gStamped;
 TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
   gStamped.clear();
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    if (point == TFaultPoint::SetTimes) {
+    const bool stamp =
+        point == TFaultPoint::SetTimes && path.find(kBackupFolderName) == std::u16string_view::npos;
+    if (stamp) {
       gStamped.emplace_back(path);
     }
-    return point == TFaultPoint::SetTimes;
+    return stamp;
   });
   EXPECT_TRUE(Extract(TZipBuilder().Stored("doc/", "").Stored("doc/readme.txt", "x")));
   EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc/", dest + u"doc/readme.txt"}));
@@ -243,7 +246,7 @@ TEST_F(ExtractArchiveTest, EntriesInsideTheBackupFolderAreRefusedBeforeAnythingC
 
 TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Create && path.ends_with(u"b.txt");
+    return point == TFaultPoint::Rename && path.ends_with(u"b.txt");
   });
   TZipBuilder builder;
   builder.Stored("a.txt", "a").Stored("b.txt", "b");
@@ -254,6 +257,107 @@ TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   EXPECT_TRUE(ExtractArchive(ctx, archive, dest));
   EXPECT_EQ(test::ReadFileBytes(dest + u"b.txt"), "b");
   EXPECT_FALSE(ExtractArchive(ctx, dir / u"missing.zip", dest));
+}
+
+// An entry may reach an installed file through another spelling of its path. The plan knows each
+// target by one key, so the entry replaces that file as any entry would, a failing attempt puts it
+// back, and two entries that reach one file or folder write one.
+TEST_F(ExtractArchiveTest, EverySpellingOfAPathIsThatPath) {
+  const test::TZipEntryPlan respelt{.Name = "a//b.txt", .Data = "the release's b"};
+  const test::TZipEntryPlan unsupported{.Name = "z.bin", .Data = "z", .Method = 12};
+  for (const bool respeltFirst : {true, false}) {
+    test::RemoveTree(dest);
+    ASSERT_TRUE(ForceDirectories(dest + u"a"));
+    test::WriteFileBytes(dest + u"a\\b.txt", "the user's data");
+    test::WriteFileBytes(dest + u"a\\keep.txt", "kept");
+    const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+    fake.StdOut.clear();
+    EXPECT_FALSE(Extract(respeltFirst ? TZipBuilder().Add(respelt).Add(unsupported)
+                                      : TZipBuilder().Add(unsupported).Add(respelt)));
+    EXPECT_EQ(Out(), FailureLine());
+    EXPECT_EQ(test::SnapshotTree(dest, true), before) << respeltFirst;
+    EXPECT_FALSE(BackupLeft()) << respeltFirst;
+  }
+  TZipBuilder twice;
+  twice.Stored("./New/c.txt", "first").Stored("new//C.TXT", "second").Stored("a/./b.txt", "b");
+  ASSERT_TRUE(Extract(twice));
+  EXPECT_EQ(test::SnapshotTree(dest, false).size(), 5u)
+      << "a, a\\b.txt, a\\keep.txt, New, New\\c.txt";
+  EXPECT_EQ(test::ReadFileBytes(dest + u"New\\c.txt"), "second");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"a\\b.txt"), "b");
+  EXPECT_FALSE(BackupLeft());
+}
+
+#ifndef _WIN32
+// "tar -a -cf release.zip ." (the tar of Windows 10 and later, bsdtar elsewhere) names every entry
+// "./name", the folder itself "./".
+TEST_F(ExtractArchiveTest, AReleasePackedFromItsFolderInstalls) {
+  test::TTempDir packed;
+  ASSERT_TRUE(CreateDir(packed / u"doc"));
+  test::WriteFileBytes(packed / u"ZELK.EXE", "new exe");
+  test::WriteFileBytes(packed / u"doc\\manual.txt", "new manual");
+  const auto native = [](std::u16string path) {
+    std::replace(path.begin(), path.end(), u'\\', u'/');
+    return Utf16ToUtf8(path);
+  };
+  const std::string pack =
+      "cd '" + native(packed.Path()) + "' && bsdtar --format zip -cf '" + native(archive) + "' .";
+  ASSERT_EQ(std::system(pack.c_str()), 0) << pack;
+  test::WriteOldInstallation(dest);
+  ASSERT_TRUE(ExtractArchive(ctx, archive, dest));
+  EXPECT_EQ(Out(), u"");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"doc\\manual.txt"), "new manual");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"keep.ini"), "the user's own settings");
+  EXPECT_FALSE(BackupLeft());
+}
+#endif
+
+// A second zelkupd started while an attempt is under way, in the midst of its renames: the
+// journal it finds is held, so its start says nothing and its own attempt fails as on a file in
+// use, touching nothing; the first attempt goes on undisturbed.
+struct TSecondRun {
+  std::u16string Dest;
+  std::u16string Archive;
+  test::TTreeSnapshot Before{};
+  test::TTreeSnapshot After{};
+  std::u16string Recovered{};
+  std::u16string Attempted{};
+  bool Extracted = true;
+};
+TSecondRun gSecond;
+
+bool StartSecondRun(TFaultPoint point, std::u16string_view path) {
+  if (point != TFaultPoint::Rename || !path.ends_with(u"readme.txt")) {
+    return false;
+  }
+  SetFaultHook(nullptr);
+  gSecond.Before = test::SnapshotTree(gSecond.Dest, true);
+  test::FakePlatform fake;
+  fake.OutputType = kFileTypeChar;
+  TRunContext ctx(fake);
+  RecoverInstallation(ctx, gSecond.Dest);
+  gSecond.Recovered = test::DecodedStdOut(fake);
+  fake.StdOut.clear();
+  gSecond.Extracted = ExtractArchive(ctx, gSecond.Archive, gSecond.Dest);
+  gSecond.Attempted = test::DecodedStdOut(fake);
+  gSecond.After = test::SnapshotTree(gSecond.Dest, true);
+  return false;
+}
+
+TEST_F(ExtractArchiveTest, ASecondRunLeavesAnAttemptUnderWayAlone) {
+  test::WriteOldInstallation(dest);
+  gSecond = {.Dest = dest, .Archive = dir / u"second.zip"};
+  test::WriteFileBytes(gSecond.Archive, test::Release().Build());
+  SetFaultHook(&StartSecondRun);
+  ASSERT_TRUE(Extract(test::Release()));
+  EXPECT_EQ(gSecond.Recovered, u"");
+  EXPECT_FALSE(gSecond.Extracted);
+  EXPECT_EQ(gSecond.Attempted, gSecond.Archive + u" の展開に失敗しました.\r\n");
+  EXPECT_FALSE(gSecond.Before.empty());
+  EXPECT_EQ(gSecond.After, gSecond.Before);
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
+  EXPECT_FALSE(BackupLeft());
 }
 
 std::vector<TFaultPoint> gChanges;
@@ -326,7 +430,9 @@ TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
-  SetFaultHook([](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Open; });
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Create && path.ends_with(u"JOURNAL");
+  });
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
