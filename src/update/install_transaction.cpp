@@ -324,6 +324,11 @@ void TInstallTransaction::PlaceFile(std::size_t index) {
   if (!SetFileTimes(incoming, step.Stamp, step.Stamp)) {
     RaiseCreateError(path);
   }
+  TFoundFile replaced;
+  if ((record.Action == TJournalAction::Backup || step.Again) && FindFile(path, replaced) &&
+      (replaced.Hidden || replaced.System)) {
+    AddHiddenAndSystem(incoming, replaced.Hidden, replaced.System);
+  }
   TFolder& folder = *step.Folder;
   if (record.Action == TJournalAction::Backup) {
     if (!RenameFile(path, BackupFilePath(FInstallDir, record.Backup))) {

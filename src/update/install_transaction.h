@@ -71,6 +71,12 @@ class TInstallTransaction {
   // Stamps the incoming file of target `index`, puts aside the file it replaces and moves it to
   // its path: a replaced file's own name, case included, so it keeps it. Raises EFCreateError when
   // any of it fails, and when something not of the plan has taken the path since.
+  //
+  // The new file keeps the hidden and system attributes of the file it replaces: whoever set them
+  // (the user, or Windows on a desktop.ini) wanted the file out of sight whatever its version. It
+  // does not take over the old file's permissions: those were given to the old version, and the
+  // new one gets what any new file in the installation folder gets, as every file the release
+  // adds. A read-only file never gets this far: it fails the attempt as overwriting it would.
   void PlaceFile(std::size_t index);
   // Folder target `index` was stamped through `stampPath`: the commit sets the stamp again when
   // only this attempt's own renames moved the folder's time after it.

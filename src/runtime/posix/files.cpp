@@ -128,6 +128,10 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
   return true;
 }
 
+bool AddHiddenAndSystem(std::u16string_view /*path*/, bool /*hidden*/, bool /*system*/) {
+  return true;
+}
+
 bool SetFileTimes(std::u16string_view path, const TFileTime& /*creation*/,
                   const TFileTime& lastWrite) {
   if (!Allowed(TFaultPoint::SetTimes, path)) {

@@ -84,6 +84,14 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ::SetFileAttributesW(WidePtr(std::u16string(path)),
+                              attributes | (hidden ? FILE_ATTRIBUTE_HIDDEN : 0) |
+                                  (system ? FILE_ATTRIBUTE_SYSTEM : 0)) != FALSE;
+}
+
 bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFileTime& lastWrite) {
   if (!Allowed(TFaultPoint::SetTimes, path)) {
     return false;
@@ -123,9 +131,13 @@ bool FindFile(std::u16string_view path, TFoundFile& found) {
     return false;
   }
   ::FindClose(find);
-  found = {FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-           FromFileTime(data.ftCreationTime), FromFileTime(data.ftLastWriteTime),
-           (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+  found = {FromWide(data.cFileName),
+           (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+           FromFileTime(data.ftCreationTime),
+           FromFileTime(data.ftLastWriteTime),
+           (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+           (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
+           (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0};
   return true;
 }
 

@@ -457,6 +457,19 @@ TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttemptAndChange
   EXPECT_FALSE(BackupLeft());
 }
 
+TEST_F(ExtractArchiveTest, AReplacedFileStaysHiddenAndSystem) {
+  ASSERT_TRUE(CreateDir(dest));
+  test::WriteFileBytes(dest + u"desktop.ini", "old");
+  ASSERT_TRUE(AddHiddenAndSystem(dest + u"desktop.ini", true, true));
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("desktop.ini", "new").Stored("new.txt", "n")));
+  TFoundFile found;
+  ASSERT_TRUE(FindFile(dest + u"desktop.ini", found));
+  EXPECT_TRUE(found.Hidden && found.System);
+  EXPECT_EQ(test::ReadFileBytes(dest + u"desktop.ini"), "new");
+  ASSERT_TRUE(FindFile(dest + u"new.txt", found));
+  EXPECT_FALSE(found.Hidden || found.System);
+}
+
 TEST_F(ExtractArchiveTest, AReplacedFileKeepsTheCaseOfItsName) {
   ASSERT_TRUE(CreateDir(dest));
   test::WriteFileBytes(dest + u"Zelk.exe", "old");
