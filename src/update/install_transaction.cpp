@@ -41,7 +41,30 @@ std::u16string TargetKey(std::u16string_view parentKey, std::u16string_view name
 }
 
 TInstallTransaction::TInstallTransaction(std::u16string installDir)
-    : FInstallDir(std::move(installDir)) {}
+    : FInstallDir(std::move(installDir)),
+      FFileTargets(0, TRecordKey{&FRecords}, TRecordKey{&FRecords}) {}
+
+std::size_t TInstallTransaction::TRecordKey::operator()(std::u16string_view key) const {
+  return std::hash<std::u16string_view>{}(key);
+}
+
+std::size_t TInstallTransaction::TRecordKey::operator()(std::size_t record) const {
+  return (*this)(UpperCase((*Records)[record].Path));
+}
+
+bool TInstallTransaction::TRecordKey::operator()(std::size_t a, std::size_t b) const {
+  return UpperCase((*Records)[a].Path) == UpperCase((*Records)[b].Path);
+}
+
+bool TInstallTransaction::TRecordKey::operator()(std::u16string_view key,
+                                                 std::size_t record) const {
+  return UpperCase((*Records)[record].Path) == key;
+}
+
+bool TInstallTransaction::TRecordKey::operator()(std::size_t record,
+                                                 std::u16string_view key) const {
+  return (*this)(key, record);
+}
 
 TInstallTransaction::~TInstallTransaction() {
   if (FCommitted) {
@@ -83,6 +106,7 @@ void TInstallTransaction::Begin(std::vector<TTarget> targets) {
   FRecords.reserve(leftover.Kept.size() + targets.size() + targets.size() / 8 + 16);
   FRecords = leftover.Kept;
   FSteps.reserve(targets.size());
+  FFileTargets.reserve(targets.size());
   // Making and removing the backup folder moves the installation folder's time.
   Root().Disturbed = true;
   for (TTarget& target : targets) {
@@ -168,7 +192,7 @@ TInstallTransaction::TFolder& TInstallTransaction::ChildFolder(TFolder& parent,
   FFolderKeys.try_emplace(std::move(realKey), &folder);
   FFolderKeys.try_emplace(std::move(key), &folder);
   folder.Blocked =
-      parent.Blocked || (onDisk && !found.IsDirectory) || FFileKeys.contains(folder.Key);
+      parent.Blocked || (onDisk && !found.IsDirectory) || FileTarget(folder.Key) != kNoRecord;
   if (onDisk && found.IsDirectory) {
     folder.Existed = true;
     folder.Creation = found.Creation;
@@ -216,24 +240,27 @@ TInstallTransaction::TFolder& TInstallTransaction::PlanFolder(std::u16string_vie
 void TInstallTransaction::PlanFile(TFolder& parent, std::u16string_view name, const TTarget& target,
                                    TStep& step) {
   std::u16string key = TargetKey(parent.Key, name);
+  std::size_t known = FileTarget(key);
   TFoundFile found;
-  const bool onDisk = !parent.Created && !FFileKeys.contains(key) &&
-                      FindFile(FullPath(Join(parent.Path, name)), found);
-  std::u16string stored = onDisk ? found.Name : std::u16string(name);
-  std::u16string realKey = TargetKey(parent.Key, stored);
+  const bool onDisk =
+      !parent.Created && known == kNoRecord && FindFile(FullPath(Join(parent.Path, name)), found);
+  const std::u16string stored = onDisk ? found.Name : std::u16string(name);
+  const std::u16string realKey = TargetKey(parent.Key, stored);
   const std::u16string path = Join(parent.Path, stored);
   if ((onDisk && found.IsDirectory) || IsFolderKey(key) || IsFolderKey(realKey)) {
     RaiseCreateError(FullPath(path));
+  }
+  if (known == kNoRecord && realKey != key) {
+    known = FileTarget(realKey);
   }
   step.Record = FRecords.size();
   TJournalRecord record{.Action = TJournalAction::File,
                         .Path = path,
                         .Identified = true,
                         .Written = {target.Size, target.Stamp}};
-  const auto known = FFileKeys.find(FFileKeys.contains(key) ? key : realKey);
-  if (known != FFileKeys.end()) {
+  if (known != kNoRecord) {
     step.Again = true;
-    record.Path = FRecords[known->second].Path;
+    record.Path = FRecords[known].Path;
   } else if (onDisk) {
     // Renaming succeeds where overwriting would not (a running program's image, a read-only
     // file), and such a file must fail the attempt as it always has.
@@ -243,11 +270,13 @@ void TInstallTransaction::PlanFile(TFolder& parent, std::u16string_view name, co
     record.Creation = found.Creation;
     record.LastWrite = found.LastWrite;
   }
-  if (known == FFileKeys.end()) {
-    FFileKeys.try_emplace(std::move(key), step.Record);
-    FFileKeys.try_emplace(std::move(realKey), step.Record);
-  }
   Record(std::move(record));
+  if (known == kNoRecord) {
+    FFileTargets.insert(step.Record);
+    if (realKey != key) {
+      FFileAliases.emplace(std::move(key), step.Record);
+    }
+  }
 }
 
 TInstallTransaction::TStep TInstallTransaction::PlanStep(const TTarget& target) {
@@ -265,6 +294,15 @@ TInstallTransaction::TStep TInstallTransaction::PlanStep(const TTarget& target) 
   step.Folder = &PlanFolder(folder, step, false);
   PlanFile(*step.Folder, path.substr(folder.empty() ? 0 : separator + 1), target, step);
   return step;
+}
+
+std::size_t TInstallTransaction::FileTarget(const std::u16string& key) const {
+  if (const auto target = FFileTargets.find(std::u16string_view(key));
+      target != FFileTargets.end()) {
+    return *target;
+  }
+  const auto alias = FFileAliases.find(key);
+  return alias != FFileAliases.end() ? alias->second : kNoRecord;
 }
 
 bool TInstallTransaction::IsFolderKey(const std::u16string& key) const {

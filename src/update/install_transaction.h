@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "runtime/datetime.h"
@@ -134,9 +135,25 @@ class TInstallTransaction {
   std::vector<TJournalRecord> FRecords;  // every record of the journal, the unwritten ones too
   std::size_t FWritten = 0;              // how many of them the journal holds
   std::uint32_t FNextBackup = 1;
-  std::deque<TFolder> FFolders;                     // in the order met; the root first
-  std::map<std::u16string, TFolder*> FFolderKeys;   // by TargetKey, and by every spelling met
-  std::map<std::u16string, std::size_t> FFileKeys;  // the first record of each file target
+  std::deque<TFolder> FFolders;                    // in the order met; the root first
+  std::map<std::u16string, TFolder*> FFolderKeys;  // by TargetKey, and by every spelling met
+  // Every file target, as the index of its first record. Each key is the path it stands for in
+  // upper case, so a target's key is its record's path upper-cased and no key is held beside the
+  // path for 65,535 entries; a spelling the file system resolved to another name (a short name) is
+  // kept apart. TRecordKey hashes and compares records by that key.
+  struct TRecordKey {
+    using is_transparent = void;
+    const std::vector<TJournalRecord>* Records;
+    std::size_t operator()(std::u16string_view key) const;
+    std::size_t operator()(std::size_t record) const;
+    bool operator()(std::size_t a, std::size_t b) const;
+    bool operator()(std::u16string_view key, std::size_t record) const;
+    bool operator()(std::size_t record, std::u16string_view key) const;
+  };
+  std::unordered_set<std::size_t, TRecordKey, TRecordKey> FFileTargets;
+  std::map<std::u16string, std::size_t> FFileAliases;
+  // The first record of the file target `key`; kNoRecord when none.
+  std::size_t FileTarget(const std::u16string& key) const;
   // Whether a folder the attempt makes or keeps stands at `key`: not one a file stands in.
   bool IsFolderKey(const std::u16string& key) const;
   std::vector<TStep> FSteps;
