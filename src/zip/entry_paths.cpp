@@ -1,6 +1,7 @@
 #include "zip/entry_paths.h"
 
 #include <array>
+#include <vector>
 
 #include "runtime/errors.h"
 #include "runtime/files.h"
@@ -48,6 +49,19 @@ bool IsDeviceName(std::u16string_view component) {
   return false;
 }
 
+// The components between separators, empty ones included ("a//b/" has four).
+std::vector<std::u16string_view> Components(std::u16string_view name) {
+  std::vector<std::u16string_view> components;
+  std::size_t start = 0;
+  for (std::size_t end = 0; end <= name.size(); ++end) {
+    if (end == name.size() || IsSeparator(name[end])) {
+      components.push_back(name.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  return components;
+}
+
 bool IsUnsafeName(std::u16string_view name) {
   if (!name.empty() && IsSeparator(name.front())) {
     return true;
@@ -55,18 +69,11 @@ bool IsUnsafeName(std::u16string_view name) {
   if (name.find(u':') != std::u16string_view::npos) {
     return true;
   }
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) {
-      ++end;
-    }
-    const std::u16string_view component = name.substr(start, end - start);
+  for (const std::u16string_view component : Components(name)) {
     if (!component.empty() && component != u"." &&
         (component.back() == u'.' || component.back() == u' ' || IsDeviceName(component))) {
       return true;
     }
-    start = end + 1;
   }
   return false;
 }
@@ -114,18 +121,11 @@ void CheckEntryName(std::u16string_view name, std::uint32_t externalAttributes) 
 std::u16string CanonicalEntryName(std::u16string_view name) {
   std::u16string canonical;
   bool folder = false;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) {
-      ++end;
-    }
-    const std::u16string_view component = name.substr(start, end - start);
+  for (const std::u16string_view component : Components(name)) {
     folder = component.empty() || component == u".";
     if (!folder) {
       canonical.append(canonical.empty() ? u"" : u"\\").append(component);
     }
-    start = end + 1;
   }
   if (folder && !canonical.empty()) {
     canonical += u'\\';
