@@ -19,6 +19,10 @@
 #include "support/zip_builder.h"
 #include "update/install_journal.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace zelkupd {
 namespace {
 
@@ -468,6 +472,38 @@ TEST_F(ExtractArchiveTest, AReplacedFileStaysHiddenAndSystem) {
   EXPECT_EQ(test::ReadFileBytes(dest + u"desktop.ini"), "new");
   ASSERT_TRUE(FindFile(dest + u"new.txt", found));
   EXPECT_FALSE(found.Hidden || found.System);
+}
+
+// The short name Windows gives a long one, the last component of `path`, which must exist.
+std::string ShortName(const std::u16string& path) {
+  wchar_t shortPath[MAX_PATH];
+  const std::wstring longPath(path.begin(), path.end());
+  const DWORD length = ::GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH);
+  EXPECT_TRUE(length > 0 && length < MAX_PATH) << ::GetLastError();
+  return Utf16ToUtf8(ExtractFileName(std::u16string(shortPath, shortPath + length)));
+}
+
+// Each entry reaches the one file through a short name and through the long one: a plan that
+// took them for two targets would have the second rename fail on the file the first one wrote.
+TEST_F(ExtractArchiveTest, AShortNameIsTheFileOrFolderItAbbreviates) {
+  ASSERT_TRUE(ForceDirectories(dest + u"Long folder name"));
+  test::WriteFileBytes(dest + u"Long folder name\\Long file name.txt", "the user's data");
+  const std::string folder = ShortName(dest + u"Long folder name");
+  const std::string file = ShortName(dest + u"Long folder name\\Long file name.txt");
+  ASSERT_NE(folder, "Long folder name");
+  ASSERT_NE(file, "Long file name.txt");
+  TZipBuilder release;
+  release.Stored(folder + "/" + file, "first").Stored(folder + "/new.txt", "first");
+  release.Stored("Long folder name/Long file name.txt", "second");
+  release.Stored("long folder name/new.txt", "second");
+  ASSERT_TRUE(Extract(release));
+  EXPECT_EQ(Out(), u"");
+  const std::vector<TDirEntry> entries = ListDirectory(dest);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, u"Long folder name");
+  EXPECT_EQ(ListDirectory(dest + u"Long folder name").size(), 2u);
+  EXPECT_EQ(test::ReadFileBytes(dest + u"Long folder name\\Long file name.txt"), "second");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"Long folder name\\new.txt"), "second");
 }
 
 TEST_F(ExtractArchiveTest, AReplacedFileKeepsTheCaseOfItsName) {
