@@ -69,6 +69,22 @@ std::wstring DependencyIdentity(HANDLE context) {
   return identity == nullptr ? L"(none)" : identity;
 }
 
+// How many systems the manifest declares the program for. Only the count is read: the layout of
+// each element differs between Windows versions.
+DWORD SupportedSystemCount(HANDLE context) {
+  SIZE_T size = 0;
+  ::QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, nullptr, 0,
+                 &size);
+  std::vector<std::byte> buffer(size);
+  if (size < sizeof(DWORD) ||
+      !::QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext,
+                      buffer.data(), buffer.size(), &size)) {
+    return 0;
+  }
+  return reinterpret_cast<const ACTIVATION_CONTEXT_COMPATIBILITY_INFORMATION*>(buffer.data())
+      ->ElementCount;
+}
+
 std::wstring VersionString(const std::vector<std::byte>& block, const wchar_t* name) {
   void* value = nullptr;
   UINT length = 0;
@@ -90,7 +106,8 @@ TEST(ProductResourcesTest, TheManifestAndVersionInformationAreWhatWindowsReadsFr
       ::FindResourceW(module.Get(), MAKEINTRESOURCEW(kManifestId), MAKEINTRESOURCEW(kManifestType)),
       nullptr);
 
-  // What the system makes of it: a misplaced element or namespace would be dropped silently.
+  // What the system makes of it, rather than the text: the loader drops an element it does not
+  // know where it stands, so reading the context catches the misplaced ones it enforces.
   ACTCTXW request{};
   request.cbSize = sizeof request;
   request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
@@ -108,6 +125,7 @@ TEST(ProductResourcesTest, TheManifestAndVersionInformationAreWhatWindowsReadsFr
       << testing::PrintToString(dependency);
   EXPECT_NE(dependency.find(L"version=\"6."), std::wstring::npos)
       << testing::PrintToString(dependency);
+  EXPECT_EQ(SupportedSystemCount(context.Get()), 4u) << "Windows 7, 8, 8.1 and 10/11";
   EXPECT_EQ(Setting(context.Get(), kSettings2005, L"dpiAware"), L"true/pm");
   EXPECT_EQ(Setting(context.Get(), kSettings2016, L"dpiAwareness"), L"PerMonitorV2, PerMonitor");
   EXPECT_EQ(Setting(context.Get(), kSettings2016, L"longPathAware"), L"false");
