@@ -61,13 +61,22 @@ namespace {
 constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
 }  // namespace
 
+// A failed read (a range another program has locked, a disk error) would otherwise look like the
+// end of the file, and its reader would go on with part of the file as if it were all of it.
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  if (count != 0 && FaultRequested(TFaultPoint::Read, FFileName)) {
+    os::SetLastOsError(os::kAccessDeniedError);
+    throw EReadError(texts::kStreamReadError);
+  }
   std::size_t total = 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   while (total < count) {
     const auto piece = static_cast<std::uint32_t>(std::min(count - total, kMaxPiece));
     std::uint32_t done = 0;
-    if (!os::ReadFile(FHandle, bytes + total, piece, done) || done == 0) {
+    if (!os::ReadFile(FHandle, bytes + total, piece, done)) {
+      throw EReadError(texts::kStreamReadError);
+    }
+    if (done == 0) {
       break;
     }
     total += done;
