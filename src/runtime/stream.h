@@ -39,7 +39,7 @@ class TStream {
 
 enum class TFileAccess { Read, Write, ReadWrite };
 enum class TFileShare { None, Read };
-enum class TFileDisposition { OpenExisting, CreateAlways };
+enum class TFileDisposition { OpenExisting, CreateAlways, CreateNew };
 
 struct TFileMode {
   TFileAccess Access;
@@ -61,6 +61,9 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
+// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is kept.
+inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileShare::None,
+                                                    TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
 // reads and EFCreateError when it writes, with the full path and the system's text. The error
