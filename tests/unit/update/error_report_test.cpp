@@ -39,12 +39,19 @@ TEST(ErrorReportTest, PendingOutputComesFirstAndTheReportGoesToStandardErrorInOe
   EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
 }
 
+// Output still pending for a file fails when the report writes it out; that failure must not
+// take the report's place.
 TEST(ErrorReportTest, AFailedConsoleStillGetsItsReport) {
   FakePlatform fake;
-  fake.FailWritesWith = 5;
   TRunContext ctx(fake);
-  ReportUncaughtError(ctx, EInOutError(5));
-  EXPECT_NE(DecodeCodePage(fake.StdErr, 932).find(u"EInOutError"), std::u16string::npos);
+  ctx.Console.PrintLine(u"ゼルク のアップデートを試みます.");
+  fake.FailWritesWith = 5;
+  ReportUncaughtError(ctx, EFCreateError(u"ファイル \"x\" を作成できません。拒否"));
+  EXPECT_EQ(fake.CallCount("WriteFile 34"), 1) << "the pending line was tried";
+  EXPECT_EQ(fake.StdOut, "");
+  const std::u16string report = DecodeCodePage(fake.StdErr, OemCodePage());
+  EXPECT_TRUE(report.starts_with(u"EFCreateError がモジュール "));
+  EXPECT_TRUE(report.ends_with(u"で発生しました。\r\nファイル \"x\" を作成できません。拒否\r\n"));
 }
 
 }  // namespace
