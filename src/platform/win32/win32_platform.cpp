@@ -29,12 +29,19 @@ HWND ToHwnd(TWindowHandle window) {
   return reinterpret_cast<HWND>(window);
 }
 
+// A short count sends the rest again. A call that succeeds without taking a byte (a pipe in
+// non-blocking mode whose reader has stopped reading, say) would only be tried again for ever, so
+// it counts as a write fault.
 bool WriteAll(HANDLE handle, std::string_view bytes, DWORD& error) {
   while (!bytes.empty()) {
     DWORD written = 0;
     if (::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ==
         FALSE) {
       error = ::GetLastError();
+      return false;
+    }
+    if (written == 0) {
+      error = ERROR_WRITE_FAULT;
       return false;
     }
     bytes.remove_prefix(written);
