@@ -30,11 +30,12 @@ TEST(ErrorReportTest, PendingOutputComesFirstAndTheReportGoesToStandardErrorInOe
   TRunContext ctx(fake);
   ctx.Console.PrintLine(u"ゼルク のアップデートを試みます.");
   EXPECT_TRUE(fake.StdOut.empty());
-  ReportUncaughtError(ctx, EFOpenError(u"ファイル x は開けません。 y "));
+  // The OEM code page lacks the accented e: it becomes "?", not the "e" of Windows' best fit.
+  ReportUncaughtError(ctx, EFOpenError(u"ファイル caf\u00E9 は開けません。 y "));
   EXPECT_EQ(DecodeCodePage(fake.StdOut, 932), u"ゼルク のアップデートを試みます.\r\n");
   const std::u16string report = DecodeCodePage(fake.StdErr, OemCodePage());
   const std::u16string head = u"EFOpenError がモジュール zelkupd.exe の ";
-  const std::u16string tail = u" で発生しました。\r\nファイル x は開けません。 y \r\n";
+  const std::u16string tail = u" で発生しました。\r\nファイル caf? は開けません。 y \r\n";
   EXPECT_EQ(report.substr(0, head.size()), head);
   EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
 }
