@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <exception>
 #include <vector>
 
 #include "runtime/win32/wide.h"
@@ -18,11 +19,20 @@ using TGetModuleFileNameExW = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 struct TEnumContext {
   TEnumWindowsProc Proc;
   void* Param;
+  std::exception_ptr Error;  // what the callback raised; rethrown once EnumWindows has returned
 };
 
-BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) {
-  const auto* context = reinterpret_cast<const TEnumContext*>(param);
-  return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE : FALSE;
+// No exception may unwind through user32's frames: on i686 that ends in std::terminate instead of
+// the program's own report. The callback's error stops the enumeration and waits outside.
+BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) noexcept {
+  auto* context = reinterpret_cast<TEnumContext*>(param);
+  try {
+    return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE
+                                                                                       : FALSE;
+  } catch (...) {
+    context->Error = std::current_exception();
+    return FALSE;
+  }
 }
 
 HWND ToHwnd(TWindowHandle window) {
@@ -115,8 +125,11 @@ void Win32Platform::InternetCloseHandle(TInetHandle handle) {
 }
 
 void Win32Platform::EnumWindows(TEnumWindowsProc proc, void* param) {
-  TEnumContext context{proc, param};
+  TEnumContext context{proc, param, nullptr};
   ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&context));
+  if (context.Error) {
+    std::rethrow_exception(context.Error);
+  }
 }
 
 bool Win32Platform::IsWindowVisible(TWindowHandle window) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,20 @@ TEST_F(Win32AppCloseTest, TheCloseRequestIsAWmCloseInTheWindowsQueue) {
   ASSERT_TRUE(::PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
   EXPECT_EQ(message.wParam, 0u);
   EXPECT_EQ(message.lParam, 0);
+}
+
+// std::bad_alloc from building a path inside the search, say: it must not unwind through
+// user32's frames, and it must not be lost either.
+TEST_F(Win32AppCloseTest, AnErrorInsideTheEnumerationStopsItAndComesOutAfterwards) {
+  Create(WS_VISIBLE, nullptr);
+  Create(WS_VISIBLE, nullptr);
+  int calls = 0;
+  const TEnumWindowsProc failing = [](TWindowHandle, void* count) -> int {
+    ++*static_cast<int*>(count);
+    throw std::bad_alloc();
+  };
+  EXPECT_THROW(system.EnumWindows(failing, &calls), std::bad_alloc);
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(Win32AppCloseTest, WaitingForARunningProcessTimesOut) {
