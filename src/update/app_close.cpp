@@ -1,5 +1,7 @@
 #include "update/app_close.h"
 
+#include <utility>
+
 #include "runtime/text.h"
 
 namespace zelkupd {
@@ -76,6 +78,15 @@ TWindowHandle FindAppWindow(Platform& system, const std::u16string& exePath) {
   return search.hWin;
 }
 
+void RecordProcess(TRunContext& ctx, std::size_t slot, std::uint32_t processId) {
+  TProcessHandle& held = ctx.State.ProcessHandles[slot];
+  if (held != nullptr) {
+    ctx.System.CloseHandle(held);
+  }
+  held = processId != 0 ? ctx.System.OpenProcess(kSynchronize, processId) : nullptr;
+  ctx.State.ProcessTable[slot] = processId;
+}
+
 bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32_t slot) {
   auto& table = ctx.State.ProcessTable;
   const bool inTable = slot >= 0 && static_cast<std::size_t>(slot) < table.size();
@@ -84,27 +95,33 @@ bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32
     // Emptying the slots past the last find keeps the final wait to this pass's processes.
     if (inTable) {
       for (std::size_t i = static_cast<std::size_t>(slot); i < table.size(); ++i) {
-        table[i] = 0;
+        RecordProcess(ctx, i, 0);
       }
     }
     return false;
   }
   const std::uint32_t processId = ctx.System.GetWindowProcessId(window);
-  ctx.System.PostWindowMessage(window, kWmClose, 0, 0);
+  // Opened before the request, while its window shows that the process is still there.
   if (inTable) {
-    table[static_cast<std::size_t>(slot)] = processId;
-  } else if (slot >= 0 && processId != 0) {
+    RecordProcess(ctx, static_cast<std::size_t>(slot), processId);
+  }
+  ctx.System.PostWindowMessage(window, kWmClose, 0, 0);
+  if (!inTable && slot >= 0 && processId != 0) {
     // Outside the table nothing waits for it later, so it gets its wait now.
     WaitForProcess(ctx.System, processId, kSlotWaitMs);
   }
   return true;
 }
 
+// Reopening each process by its id here could meet another process that the id has passed to
+// since the close request, and wait its 3000 ms for nothing.
 bool WaitForClosedApps(TRunContext& ctx) {
   bool allEnded = true;
-  for (const std::uint32_t processId : ctx.State.ProcessTable) {
-    if (processId != 0 && WaitForProcess(ctx.System, processId, kFinalWaitMs) == kWaitTimeout) {
-      allEnded = false;
+  for (TProcessHandle& held : ctx.State.ProcessHandles) {
+    const TProcessHandle process = std::exchange(held, nullptr);
+    if (process != nullptr) {
+      allEnded = ctx.System.WaitForSingleObject(process, kFinalWaitMs) != kWaitTimeout && allEnded;
+      ctx.System.CloseHandle(process);
     }
   }
   return allEnded;

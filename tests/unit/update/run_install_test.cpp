@@ -88,8 +88,9 @@ TEST_F(RunInstallTest, ARunningZelkIsAskedToCloseAndWaitedForBeforeTheExtraction
   EXPECT_EQ(CallsBeforeExtraction("PostMessage"),
             (std::vector<std::string>{
                 "PostMessage 40 16 0 0", "Sleep 100", "EnumWindows", "OpenProcess 1040 50",
-                "GetModuleFileNameEx 521", "CloseHandle", "PostMessage 40 16 0 0", "Sleep 100",
-                "EnumWindows", "OpenProcess 1048576 50", "OpenProcess 1048576 50"}))
+                "GetModuleFileNameEx 521", "CloseHandle", "OpenProcess 1048576 50",
+                "PostMessage 40 16 0 0", "Sleep 100", "EnumWindows", "WaitForSingleObject 50 3000",
+                "CloseHandle", "WaitForSingleObject 50 3000", "CloseHandle"}))
       << "found twice, so slots 0 and 1 are waited for; the process has gone by then";
   EXPECT_NE(Out().find(u"起動中の ゼルク を終了完了.\r\n"), std::u16string::npos);
   ExpectZelkStarted();
