@@ -66,10 +66,6 @@ bool FailWrites(TFaultPoint point, std::u16string_view) {
   return point == TFaultPoint::Write;
 }
 
-bool FailReads(TFaultPoint point, std::u16string_view) {
-  return point == TFaultPoint::Read;
-}
-
 TEST(FileStreamTest, InjectedWriteFailureRaisesWriteError) {
   TTempDir dir;
   TFileStream file(dir / u"a.bin", kCreateWriteExclusive);
@@ -77,22 +73,6 @@ TEST(FileStreamTest, InjectedWriteFailureRaisesWriteError) {
   EXPECT_THROW(file.WriteBuffer("x", 1), EWriteError);
   SetFaultHook(nullptr);
   EXPECT_NO_THROW(file.WriteBuffer("x", 1));
-}
-
-// A failed read is never the end of the file: the reader would go on with part of it.
-TEST(FileStreamTest, InjectedReadFailureRaisesReadErrorNotTheEnd) {
-  TTempDir dir;
-  test::WriteFileBytes(dir / u"a.bin", "some content");
-  SetFaultHook(FailReads);
-  try {
-    ReadWholeFile(dir / u"a.bin");
-    ADD_FAILURE() << "no exception";
-  } catch (const EReadError& error) {
-    EXPECT_STREQ(error.ClassName(), "EReadError");
-    EXPECT_EQ(error.Message(), u"ストリームからの読み取りエラー");
-  }
-  SetFaultHook(nullptr);
-  EXPECT_EQ(ReadWholeFile(dir / u"a.bin"), "some content");
 }
 
 TEST(MemoryStreamTest, ReadsWritesAndSeeksPastTheEnd) {
