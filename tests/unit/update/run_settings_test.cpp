@@ -117,7 +117,8 @@ void ExpectOpenErrorReport(const FakePlatform& fake, const std::u16string& setti
 // more readable than one that does not open: taking part of it would rewrite it without the rest.
 TEST_F(RunSettingsTest, UnreadableSettingsFileEndsTheRunBeforeItsFirstLine) {
   const std::u16string settings = install / u"zelkupd.INI";
-  const std::string bytes = "[ZELK]\r\nPREV_FILE=a.zip\r\nDOWN_PATH=C:\\dl\r\nDELETE=1\r\n";
+  // The download folder lies inside the test's own folder, where a run that went on would make it.
+  const std::string bytes = "[ZELK]\r\nPREV_FILE=a.zip\r\nDOWN_PATH=%zelk%\\dl\r\nDELETE=1\r\n";
   for (const TFaultPoint point : {TFaultPoint::Open, TFaultPoint::Read}) {
     FakePlatform local;
     local.ModulePath = fake.ModulePath;
