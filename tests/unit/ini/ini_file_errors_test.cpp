@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "ini/atomic_file.h"
 #include "ini/mem_ini_file.h"
@@ -22,9 +24,18 @@ using test::TTempDir;
 
 constexpr char kOld[] = "; hand-written\r\n[ZELK]\r\nPREV_FILE=old.zip\r\nDELETE=2\r\n";
 
+// Refuses the first removal of one file only, as while a handle that is let go of moments later
+// still holds it; any later removal of it succeeds.
+std::u16string gHeldFile;
+int gRemovalsOfHeldFile = 0;
+bool RefuseFirstRemoval(TFaultPoint point, std::u16string_view path) {
+  return point == TFaultPoint::Delete && path == gHeldFile && ++gRemovalsOfHeldFile == 1;
+}
+
 class IniFileErrorsTest : public ::testing::Test {
  protected:
   IniFileErrorsTest() { test::WriteFileBytes(path, kOld); }
+  ~IniFileErrorsTest() override { SetFaultHook(nullptr); }
 
   // A store with a change to write.
   std::unique_ptr<TMemIniFile> ChangedStore() {
@@ -102,13 +113,15 @@ TEST_F(IniFileErrorsTest, ARewriteTouchesNoNameButItsOwnTemporaryOne) {
   const std::u16string leftover = ReplacementFileName(path);
   test::WriteFileBytes(users, "the user's own");
   test::WriteFileBytes(leftover, "[ZELK]\r\nPREV_FILE=cut");
-  {
-    // Still held, as by another run's rewrite: neither written over nor removed.
-    const TFaultScope held(TFaultPoint::Delete, leftover);
-    ExpectCreateErrorNamingTheFile(UpdateMustFailToCreate());
-    EXPECT_EQ(ReadFileBytes(leftover), "[ZELK]\r\nPREV_FILE=cut");
-    EXPECT_EQ(ReadFileBytes(path), kOld);
-  }
+  // Held when the rewrite starts, as by another run's rewrite: the rewrite fails and neither writes
+  // over the leftover nor removes it, not even once the holder has let go.
+  gHeldFile = leftover;
+  gRemovalsOfHeldFile = 0;
+  SetFaultHook(&RefuseFirstRemoval);
+  ExpectCreateErrorNamingTheFile(UpdateMustFailToCreate());
+  SetFaultHook(nullptr);
+  EXPECT_EQ(ReadFileBytes(leftover), "[ZELK]\r\nPREV_FILE=cut");
+  EXPECT_EQ(ReadFileBytes(path), kOld);
   ChangedStore()->UpdateFile();
   EXPECT_EQ(ReadFileBytes(path), "[ZELK]\r\nPREV_FILE=new.zip\r\nDELETE=2\r\n\r\n");
   EXPECT_EQ(ReadFileBytes(users), "the user's own");
