@@ -9,31 +9,13 @@
 #include <exception>
 #include <vector>
 
+#include "platform/win32/enum_trampoline.h"
 #include "runtime/win32/wide.h"
 
 namespace zelkupd {
 namespace {
 
 using TGetModuleFileNameExW = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
-
-struct TEnumContext {
-  TEnumWindowsProc Proc;
-  void* Param;
-  std::exception_ptr Error;  // what the callback raised; rethrown once EnumWindows has returned
-};
-
-// No exception may unwind through user32's frames: on i686 that ends in std::terminate instead of
-// the program's own report. The callback's error stops the enumeration and waits outside.
-BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) noexcept {
-  auto* context = reinterpret_cast<TEnumContext*>(param);
-  try {
-    return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE
-                                                                                       : FALSE;
-  } catch (...) {
-    context->Error = std::current_exception();
-    return FALSE;
-  }
-}
 
 HWND ToHwnd(TWindowHandle window) {
   return reinterpret_cast<HWND>(window);
@@ -60,6 +42,17 @@ bool WriteAll(HANDLE handle, std::string_view bytes, DWORD& error) {
 }
 
 }  // namespace
+
+BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) noexcept {
+  auto* context = reinterpret_cast<TEnumContext*>(param);
+  try {
+    return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE
+                                                                                       : FALSE;
+  } catch (...) {
+    context->Error = std::current_exception();
+    return FALSE;
+  }
+}
 
 Win32Platform::~Win32Platform() {
   if (FPsapi != nullptr) {

@@ -16,6 +16,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/win32/enum_trampoline.h"
 #include "platform/win32/win32_platform.h"
 #endif
 
@@ -280,16 +281,24 @@ TEST_F(Win32AppCloseTest, TheCloseRequestIsAWmCloseInTheWindowsQueue) {
   EXPECT_EQ(message.lParam, 0);
 }
 
-// std::bad_alloc from building a path inside the search, say: it must not unwind through
-// user32's frames, and it must not be lost either.
+// std::bad_alloc from building a path inside the search, say. Through user32's frames it would end
+// in std::terminate on i686; x86_64 unwinds it harmlessly, so the trampoline is called directly
+// first. The error stops the enumeration, is kept, and comes out once EnumWindows has returned.
 TEST_F(Win32AppCloseTest, AnErrorInsideTheEnumerationStopsItAndComesOutAfterwards) {
-  Create(WS_VISIBLE, nullptr);
-  Create(WS_VISIBLE, nullptr);
   int calls = 0;
   const TEnumWindowsProc failing = [](TWindowHandle, void* count) -> int {
     ++*static_cast<int*>(count);
     throw std::bad_alloc();
   };
+  TEnumContext context{failing, &calls, nullptr};
+  BOOL result = TRUE;
+  EXPECT_NO_THROW(result = EnumTrampoline(nullptr, reinterpret_cast<LPARAM>(&context)));
+  EXPECT_EQ(result, FALSE);
+  EXPECT_TRUE(context.Error != nullptr);
+
+  Create(WS_VISIBLE, nullptr);
+  Create(WS_VISIBLE, nullptr);
+  calls = 0;
   EXPECT_THROW(system.EnumWindows(failing, &calls), std::bad_alloc);
   EXPECT_EQ(calls, 1);
 }
