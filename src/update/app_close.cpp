@@ -1,5 +1,6 @@
 #include "update/app_close.h"
 
+#include <optional>
 #include <utility>
 
 #include "runtime/text.h"
@@ -34,15 +35,6 @@ class TOpenedProcess {
   Platform& FSystem;
   TProcessHandle hProcess;
 };
-
-// Waits for the process; a process that cannot be opened any more has already ended.
-std::uint32_t WaitForProcess(Platform& system, std::uint32_t processId, std::uint32_t ms) {
-  const TOpenedProcess process(system, kSynchronize, processId);
-  if (process.Get() == nullptr) {
-    return 0;
-  }
-  return system.WaitForSingleObject(process.Get(), ms);
-}
 
 }  // namespace
 
@@ -101,14 +93,19 @@ bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32
     return false;
   }
   const std::uint32_t processId = ctx.System.GetWindowProcessId(window);
-  // Opened before the request, while its window shows that the process is still there.
+  // Opened before the request, while its window shows that the process is still there: once it
+  // has ended, Windows can give its id to another process.
+  std::optional<TOpenedProcess> waitedNow;
   if (inTable) {
     RecordProcess(ctx, static_cast<std::size_t>(slot), processId);
+  } else if (slot >= 0 && processId != 0) {
+    // Outside the table nothing waits for it later, so it gets its wait now.
+    waitedNow.emplace(ctx.System, kSynchronize, processId);
   }
   ctx.System.PostWindowMessage(window, kWmClose, 0, 0);
-  if (!inTable && slot >= 0 && processId != 0) {
-    // Outside the table nothing waits for it later, so it gets its wait now.
-    WaitForProcess(ctx.System, processId, kSlotWaitMs);
+  // A process that could not be opened has already ended.
+  if (waitedNow && waitedNow->Get() != nullptr) {
+    ctx.System.WaitForSingleObject(waitedNow->Get(), kSlotWaitMs);
   }
   return true;
 }

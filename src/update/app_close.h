@@ -36,7 +36,9 @@ void RecordProcess(TRunContext& ctx, std::size_t slot, std::uint32_t processId);
 
 // Asks the first visible, unowned window of the executable to close; records its process in
 // slot 0..19, or waits up to 2000 ms for it for a larger slot (a negative one does neither).
-// False when no window was found; slots from `slot` to 19 are then emptied.
+// Either way the process is opened before the request, so the wait is for it and not for a
+// process that its id has passed to. False when no window was found; slots from `slot` to 19 are
+// then emptied.
 bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32_t slot);
 
 // Waits up to 3000 ms for each recorded process and lets its handle go; false when a wait timed

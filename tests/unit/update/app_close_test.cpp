@@ -151,9 +151,10 @@ TEST_F(AppCloseTest, ASlotBeyondTheTableWaits2000MsAtOnceAndRecordsNothing) {
   EXPECT_EQ(fake.CallCount("PostMessage 10 16 0 0"), 1);
   EXPECT_FALSE(Called("PostMessage 11"));
   const auto post = std::find(fake.Calls.begin(), fake.Calls.end(), "PostMessage 10 16 0 0");
-  EXPECT_EQ(std::vector<std::string>(post + 1, fake.Calls.end()),
-            (std::vector<std::string>{"OpenProcess 1048576 77", "WaitForSingleObject 77 2000",
-                                      "CloseHandle"}));
+  EXPECT_EQ(std::vector<std::string>(post - 1, fake.Calls.end()),
+            (std::vector<std::string>{"OpenProcess 1048576 77", "PostMessage 10 16 0 0",
+                                      "WaitForSingleObject 77 2000", "CloseHandle"}))
+      << "opened before the request, waited for after it";
   EXPECT_EQ(ctx.State.ProcessTable, (std::array<std::uint32_t, 20>{}));
 
   fake.Calls.clear();
