@@ -19,10 +19,8 @@ std::size_t TBufferedReadStream::ReadSource(unsigned char* buffer, std::size_t c
       return 0;
     }
   }
-  // A read that raises leaves the source somewhere unknown: the next read moves it first.
-  FSourcePosition = -1;
   const std::size_t n = FSource.Read(buffer, count);
-  FSourcePosition = FPosition + static_cast<std::int64_t>(n);
+  FSourcePosition += static_cast<std::int64_t>(n);
   return n;
 }
 
@@ -45,8 +43,6 @@ std::size_t TBufferedReadStream::Read(void* buffer, std::size_t count) {
       FPosition += static_cast<std::int64_t>(n);
       break;
     }
-    // Emptied first, so a read that raises cannot leave the old bytes standing for new ones.
-    FWindowLength = 0;
     FWindowStart = FPosition;
     FWindowLength = ReadSource(FWindow.get(), kWindowSize);
     if (FWindowLength == 0) {

@@ -34,7 +34,7 @@ class TBufferedReadStream : public TStream {
   TStream& FSource;
   std::int64_t FSize;
   std::int64_t FPosition;
-  std::int64_t FSourcePosition;  // where the source stands; -1 after a read that raised
+  std::int64_t FSourcePosition;  // where the source stands
   std::int64_t FWindowStart = 0;
   std::size_t FWindowLength = 0;  // bytes of the file held, from FWindowStart
   std::unique_ptr<unsigned char[]> FWindow;

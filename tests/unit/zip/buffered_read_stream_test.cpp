@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "runtime/errors.h"
 #include "runtime/stream.h"
 #include "runtime/text.h"
 #include "support/temp_dir.h"
@@ -17,19 +16,15 @@ namespace {
 
 constexpr std::size_t kWindow = TBufferedReadStream::kWindowSize;
 
-// A memory stream that counts the reads that reach it; read number FailingRead raises, as a read
-// of a locked range or a bad sector does.
+// A memory stream that counts the reads that reach it.
 class TCountingStream : public TMemoryStream {
  public:
   using TMemoryStream::TMemoryStream;
   std::size_t Read(void* buffer, std::size_t count) override {
-    if (++Reads == FailingRead) {
-      throw EReadError(texts::kStreamReadError);
-    }
+    ++Reads;
     return TMemoryStream::Read(buffer, count);
   }
   int Reads = 0;
-  int FailingRead = 0;
 };
 
 std::string ReadAt(TStream& stream, std::int64_t position, std::size_t count) {
@@ -78,17 +73,6 @@ TEST(BufferedReadStreamTest, MovesInsideTheWindowCostNoSourceRead) {
   EXPECT_EQ(source.Reads, afterFirst);
   EXPECT_EQ(ReadAt(stream, kWindow, 4), data.substr(kWindow, 4));
   EXPECT_EQ(source.Reads, afterFirst + 1);
-}
-
-TEST(BufferedReadStreamTest, AReadThatRaisedLeavesNoStaleBytesBehind) {
-  const std::string data = test::NoiseBytes(kWindow * 2, 5);
-  TCountingStream source(data);
-  TBufferedReadStream stream(source);
-  EXPECT_EQ(ReadAt(stream, 0, 4), data.substr(0, 4));
-  source.FailingRead = source.Reads + 1;
-  EXPECT_THROW(ReadAt(stream, kWindow, 4), EReadError);
-  EXPECT_EQ(ReadAt(stream, kWindow, 4), data.substr(kWindow, 4));
-  EXPECT_EQ(ReadAt(stream, 8, 4), data.substr(8, 4));
 }
 
 TEST(BufferedReadStreamTest, StartsWhereTheSourceStoodAndRefusesMovesBeforeTheStart) {
