@@ -19,7 +19,8 @@ class TStream {
   TStream& operator=(const TStream&) = delete;
   virtual ~TStream() = default;
 
-  // Reads up to `count` bytes; returns how many arrived (0 at the end or on failure).
+  // Reads up to `count` bytes; returns how many arrived, 0 at the end. A read that the system
+  // fails raises EReadError: it is never taken for the end.
   virtual std::size_t Read(void* buffer, std::size_t count) = 0;
   // Writes up to `count` bytes; returns how many were written.
   virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
@@ -38,7 +39,7 @@ class TStream {
 
 enum class TFileAccess { Read, Write, ReadWrite };
 enum class TFileShare { None, Read };
-enum class TFileDisposition { OpenExisting, CreateAlways };
+enum class TFileDisposition { OpenExisting, CreateAlways, CreateNew };
 
 struct TFileMode {
   TFileAccess Access;
@@ -62,6 +63,9 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
+// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is kept.
+inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileShare::None,
+                                                    TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
 // reads and EFCreateError when it writes, with the full path and the system's text, and leaves
@@ -102,7 +106,7 @@ class TMemoryStream : public TStream {
   std::size_t FPosition = 0;
 };
 
-// Reads the whole file; raises the open error of TFileStream.
+// Reads the whole file; raises the open error of TFileStream, and EReadError when a read fails.
 std::string ReadWholeFile(std::u16string_view path, const TFileMode& mode = kOpenReadShareRead);
 
 }  // namespace zelkupd

@@ -34,6 +34,8 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
   const bool truncate = mode.Disposition == TFileDisposition::CreateAlways;
   if (truncate) {
     flags |= O_CREAT;
+  } else if (mode.Disposition == TFileDisposition::CreateNew) {
+    flags |= O_CREAT | O_EXCL;
   }
   const std::string native = NativePath(path);
   struct stat info {};
