@@ -99,14 +99,18 @@ TPhase SelectTarget(TRunContext& ctx, const std::u16string& argument) {
   s.PageRetries = 0;
   const std::u16string_view view(argument);
   const std::u16string suffix = UpperCase(view.substr(view.size() < 4 ? 0 : view.size() - 4));
-  if (suffix != u".ZIP") {
+  // "https://" counts as well: taking it for a local file would only report a missing file.
+  const bool url = StartsWithUpper(view, u"HTTP://") || StartsWithUpper(view, u"HTTPS://");
+  // The URL's last segment becomes the archive's name in the download folder, so only a plain
+  // archive file name makes it an archive URL; any other is read as a page
+  // ("http://x/get?f=a.zip").
+  const std::u16string name = argument.substr(argument.find_last_of(u"/\\:") + 1);
+  if (suffix != u".ZIP" || (url && !IsArchiveFileName(name))) {
     ctx.Console.PrintLine(u"サーバのページが指定されました.");
     return TPhase::ReleaseSearch;
   }
-  // "https://" counts as well: taking it for a local file would only report a missing file.
-  if (StartsWithUpper(view, u"HTTP://") || StartsWithUpper(view, u"HTTPS://")) {
-    const std::size_t slash = argument.find_last_of(u"/\\:");
-    s.NewFile = argument.substr(slash + 1);
+  if (url) {
+    s.NewFile = name;
     ctx.Console.PrintLine(u"サーバ上のアーカイブファイルが指定されました.");
     ctx.Console.PrintLine(u"　→ " + argument);
     return TPhase::Decision;

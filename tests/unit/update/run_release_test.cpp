@@ -133,6 +133,22 @@ TEST_F(RunReleaseTest, AMarkerFollowedByAnythingButAnHrefNamesNoArchive) {
   EXPECT_EQ(fake.Boxes[0].Text, kEndNotice);
 }
 
+TEST_F(RunReleaseTest, ALinkToAnythingButAPlainArchiveNameNamesNoArchive) {
+  test::WriteFileBytes(install / u"ZELK.EXE", "the installed program");
+  fake.Responses[kReleasePage] = PageLinking("zip/ZELK.EXE");
+  fake.Responses[kSecondPage] = PageLinking("zip/..\\..\\x.zip");
+  fake.Responses[kSite + u"zip/ZELK.EXE"] = {.Blocks = {"MZ replaced"}};
+  fake.Responses[kSite + u"zip/..\\..\\x.zip"] = {.Blocks = {"PK"}};
+  EXPECT_EQ(Run(), 0);
+  const std::u16string notFound = u"取得完了.\r\n\r\nゼルク についての情報が見当たりません.\r\n";
+  EXPECT_EQ(Out(), std::u16string(kGreeting) + kReleasePage + u" の情報を取得中...\r\n" + notFound +
+                       kSecondPage + u" の情報を取得中...\r\n" + notFound);
+  EXPECT_EQ(fake.OpenedUrls, (std::vector<std::u16string>{kReleasePage, kSecondPage}));
+  EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "the installed program");
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, kEndNotice);
+}
+
 TEST_F(RunReleaseTest, ADeclinedArchiveFallsBackOnceAndThenEnds) {
   fake.Responses[kReleasePage] = PageLinking("zip/zelk32_157ba.zip");
   fake.Responses[kSecondPage] = PageLinking("zip/zelk32_156.zip");
