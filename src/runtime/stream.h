@@ -38,7 +38,7 @@ class TStream {
 
 enum class TFileAccess { Read, Write, ReadWrite };
 enum class TFileShare { None, Read };
-enum class TFileDisposition { OpenExisting, CreateAlways };
+enum class TFileDisposition { OpenExisting, CreateAlways, CreateNew };
 
 struct TFileMode {
   TFileAccess Access;
@@ -60,6 +60,10 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
+// Creates a file that does not exist yet; fails when anything has the name, so no file of another
+// is ever opened for writing.
+inline constexpr TFileMode kCreateNewWriteShareRead{TFileAccess::Write, TFileShare::Read,
+                                                    TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
 // reads and EFCreateError when it writes, with the full path and the system's text. The error

@@ -10,6 +10,7 @@
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/stream.h"
+#include "runtime/text.h"
 #include "update/dialogs.h"
 
 namespace zelkupd {
@@ -22,6 +23,7 @@ constexpr std::uint32_t kQueryStatusCode = 19;
 constexpr std::uint32_t kQueryContentLength = 5;
 constexpr std::uint32_t kStatusOk = 200;
 constexpr char16_t kCannotWrite[] = u"ローカルディスクに書き込みが出来ません.";
+constexpr int kMaxPartNames = 100;
 
 // The request of one transfer. Its handle is closed when the transfer returns, whichever way it
 // returns, and also when the open failed: closing a null handle is harmless.
@@ -57,14 +59,40 @@ std::unique_ptr<char[]> AllocateReadBuffer() {
   return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
 }
 
-// The archive while it arrives, under its temporary name. Removed again unless Commit moved it
-// over the archive, so that no path leaves a part file behind.
+// The part file's name in the order of trying: the archive's name with kPartSuffix, then with
+// ".2" and kPartSuffix, and so on.
+std::u16string PartFileName(const std::u16string& archivePath, int number) {
+  std::u16string name = archivePath;
+  if (number > 1) {
+    name += u'.';
+    name += IntToText(number);
+  }
+  name += kPartSuffix;
+  return name;
+}
+
+// The archive while it arrives, in a file of its own beside it: ArchivePath + kPartSuffix or, when
+// something already has that name, the next free one of ArchivePath + ".2" + kPartSuffix and so
+// on. The file is always created new, so a file of that name that is not this run's own is never
+// opened, written or removed. Removed again unless Commit moved it over the archive, so that no
+// path leaves a part file behind.
 class TPartFile {
  public:
-  // Raises EFCreateError when the file cannot be created.
-  explicit TPartFile(std::u16string path)
-      : FPath(std::move(path)),
-        FStream(std::make_unique<TFileStream>(FPath, kCreateWriteShareRead)) {}
+  // Raises EFCreateError when the file cannot be created, or when every name is taken.
+  explicit TPartFile(const std::u16string& archivePath) {
+    for (int number = 1;; ++number) {
+      FPath = PartFileName(archivePath, number);
+      try {
+        FStream = std::make_unique<TFileStream>(FPath, kCreateNewWriteShareRead);
+        return;
+      } catch (const EFCreateError&) {
+        TFoundFile taken;
+        if (number == kMaxPartNames || !FindFile(FPath, taken)) {
+          throw;
+        }
+      }
+    }
+  }
   ~TPartFile() {
     FStream.reset();
     if (!FCommitted) {
@@ -175,7 +203,7 @@ void DownloadArchive(TRunContext& ctx) {
   }
   std::optional<TPartFile> part;
   try {
-    part.emplace(s.ArchivePath + kPartSuffix);
+    part.emplace(s.ArchivePath);
   } catch (const EFCreateError&) {
     ctx.Console.PrintLine(kCannotWrite);
     return;

@@ -6,7 +6,8 @@
 
 namespace zelkupd {
 
-// A download arrives as ArchivePath + kPartSuffix in the same folder and is moved over
+// A download arrives as ArchivePath + kPartSuffix in the same folder (or, when a file of another
+// already has that name, as ArchivePath + ".2" + kPartSuffix, ".3" and so on) and is moved over
 // ArchivePath only once it is complete, so a broken transfer never replaces an earlier complete
 // file of that name and never leaves a truncated archive to be offered again.
 inline constexpr char16_t kPartSuffix[] = u".part";

@@ -1,7 +1,8 @@
 """Downloads that fail: an archive status other than 200, a body cut short after a larger
-Content-Length, a connection dropped part-way, a part file that cannot be created and an archive
-that cannot be replaced. Each ends with "取得出来ませんでした." or the disk line and the end notice,
-leaves no archive and no part file of its own behind, and keeps an earlier complete archive."""
+Content-Length, a connection dropped part-way and an archive that cannot be replaced. Each ends
+with "取得出来ませんでした." or the disk line and the end notice, leaves no archive and no part file
+of its own behind, and keeps an earlier complete archive. And a file of someone else's that bears
+the part file's name, which the download leaves alone by taking the next free name."""
 
 import os
 import re
@@ -15,7 +16,8 @@ from harness.dialogs import EndNotice, Question
 from harness.http_server import Archive, CutShort, Dropped, Redirect, Status, TResponse
 
 NAME = "zelk32_156.zip"
-RELEASE = MakeArchive([("zelk.dat", os.urandom(30000), (2024, 3, 1, 9, 30, 0))])
+RELEASE_DATA = os.urandom(30000)
+RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
 EARLIER = MakeArchive([("zelk.dat", b"earlier", (2024, 1, 1, 0, 0, 0))])
 NEW = Question("『 zelk32_156.zip 』が対象です.", default="yes")
 PRESENT = Question("『 zelk32_156.zip 』が対象です.", "既にローカルにも存在しています.", default="no")
@@ -28,10 +30,10 @@ class TDownloadFaultTest(TE2ECase):
         self.Archive = self.Installation.File(NAME)
         self.Part = self.Archive + ".part"
 
-    def Fetch(self, response, question=NEW, part_file_left=False):
+    def Fetch(self, response, question=NEW):
         """Answers Yes to `question` for the archive URL that `response` serves and checks that
         the run ended as after any failed download: the end notice, and the download folder as it
-        was before, with no part file unless someone else's was there."""
+        was before, with no part file."""
         self.Server.Route("zip/" + NAME, response)
         before = self.Installation.Snapshot()
         result = self.RunUpdater(self.Url, answers=["yes", "ok"])
@@ -39,7 +41,7 @@ class TDownloadFaultTest(TE2ECase):
         self.assertEqual(result.ExitCode, 0)
         self.assertEqual(result.Stderr, b"")
         self.assertEqual(self.Installation.Snapshot(), before)
-        self.assertEqual(os.path.exists(self.Part), part_file_left)
+        self.assertFalse(os.path.exists(self.Part))
         return result
 
     def Earlier(self):
@@ -95,15 +97,24 @@ class TDownloadFaultTest(TE2ECase):
                 else:
                     self.assertFalse(os.path.exists(self.Archive))
 
-    def testPartFileThatCannotBeCreatedIsADiskFailure(self):
-        # Someone else's file of that name, held open by its program: it stays as it was.
+    def testAForeignFileNamedLikeThePartFileIsLeftAloneAndTheDownloadGoesBesideIt(self):
+        # Someone else's file of that name, held open by its program without sharing.
         with open(self.Part, "wb") as foreign:
             foreign.write(b"not ours")
         self.StartStandIn("locker.exe", folder=self.WorkDir, window="none", lock=self.Part,
                           share="none")
-        result = self.Fetch(Archive(RELEASE), part_file_left=True)
-        self.AssertConsole(result, self.Start() + ConsoleLines(messages.CANNOT_WRITE))
-        self.assertFalse(os.path.exists(self.Archive))
+        self.Installation.AddStandIn("ZELK.EXE")
+        self.StandIns.Configure("ZELK", window="none")
+        self.Server.Route("zip/" + NAME, Archive(RELEASE))
+        result = self.RunUpdater(self.Url, answers=["yes"])
+        self.AssertConsole(result, self.Start() + ConsoleLines(
+            messages.Marks(len(RELEASE)), messages.OBTAINED, *messages.Installation()))
+        with open(self.Installation.File("zelk.dat"), "rb") as installed:
+            self.assertEqual(installed.read(), RELEASE_DATA)
+        with open(self.Part, "rb") as foreign:
+            self.assertEqual(foreign.read(), b"not ours")
+        self.assertEqual(sorted(name for name in os.listdir(self.Installation.Path)
+                                if name.startswith(NAME)), [NAME, NAME + ".part"])
 
     def testArchiveThatCannotBeReplacedIsADiskFailureAndStaysWhole(self):
         # The earlier archive is open in another program, which lets others read it only.

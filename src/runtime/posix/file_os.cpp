@@ -28,6 +28,8 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
   }
   if (mode.Disposition == TFileDisposition::CreateAlways) {
     flags |= O_CREAT | O_TRUNC;
+  } else if (mode.Disposition == TFileDisposition::CreateNew) {
+    flags |= O_CREAT | O_EXCL;
   }
   const std::string native = NativePath(path);
   struct stat info {};

@@ -22,8 +22,12 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
       break;
   }
   const DWORD share = mode.Share == TFileShare::Read ? FILE_SHARE_READ : 0;
-  const DWORD disposition =
-      mode.Disposition == TFileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD disposition = OPEN_EXISTING;
+  if (mode.Disposition == TFileDisposition::CreateAlways) {
+    disposition = CREATE_ALWAYS;
+  } else if (mode.Disposition == TFileDisposition::CreateNew) {
+    disposition = CREATE_NEW;
+  }
   HANDLE file = ::CreateFileW(WidePtr(std::u16string(path)), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   return file == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<std::intptr_t>(file);

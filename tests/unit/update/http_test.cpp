@@ -224,6 +224,38 @@ TEST_F(HttpTest, ALocalDiskThatRefusesTheArchiveIsReportedAndLeavesItAlone) {
   EXPECT_EQ(Count("InternetReadFile 10240"), 1 + 3) << "nothing is read without a file";
 }
 
+TEST_F(HttpTest, FilesNamedLikeThePartFileAreNeverOpenedAndNoPartFileIsLeft) {
+  const std::u16string taken[] = {ctx.State.ArchivePath + kPartSuffix,
+                                  ctx.State.ArchivePath + u".2" + kPartSuffix};
+  const FakePlatform::TResponse responses[] = {
+      {.Blocks = {"PK", "half"}, .ReadFailsAtEnd = true},
+      {.Blocks = {"PK", "rest"}},
+  };
+  for (const FakePlatform::TResponse& response : responses) {
+    for (const std::u16string& name : taken) {
+      test::WriteFileBytes(name, "the user's own");
+    }
+    std::vector<std::u16string> names;
+    fake.OnRead = [&] {
+      names.clear();
+      for (const TDirEntry& entry : ListDirectory(dir.Path())) {
+        names.push_back(entry.Name);
+      }
+    };
+    Download(response);
+    for (const std::u16string& name : taken) {
+      EXPECT_EQ(test::ReadFileBytes(name), "the user's own");
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::u16string>{u"zelk32_156.zip.2.part", u"zelk32_156.zip.3.part",
+                                           u"zelk32_156.zip.part"}))
+        << "the transfer went to the first free name";
+    EXPECT_EQ(ListDirectory(dir.Path()).size(), ctx.State.Downloaded ? 3u : 2u);
+  }
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "PKrest");
+}
+
 #ifdef _WIN32
 // 0 when another process could open the file for `access`, else the error.
 DWORD OpenError(const wchar_t* name, DWORD access) {
