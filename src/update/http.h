@@ -23,7 +23,10 @@ void FetchPage(TRunContext& ctx);
 // the transfer was complete: no read failed and no fewer bytes arrived than the Content-Length
 // the server announced (without one, the end of the data is the end). A broken transfer prints
 // "取得出来ませんでした.", a file that cannot be created, written or moved into place
-// "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was.
+// "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was. When signatures
+// are required, the archive is hashed as it arrives and, once complete, checked against
+// TargetUrl + ".sig" (read the same way; only a 200 answer counts) before it takes its name: a
+// failed check leaves ArchivePath as it was too.
 void DownloadArchive(TRunContext& ctx);
 
 // Closes hInternet (also when there is none).

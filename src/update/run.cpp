@@ -13,6 +13,7 @@
 #include "update/extract.h"
 #include "update/http.h"
 #include "update/release_page.h"
+#include "update/release_signature.h"
 #include "update/run_context.h"
 #include "update/settings.h"
 #include "update/site.h"
@@ -119,7 +120,9 @@ TPhase SelectTarget(TRunContext& ctx, const std::u16string& argument) {
   s.DeleteMode = 0;
   s.ArchivePath = ExpandFileName(argument);
   if (FileExists(s.ArchivePath)) {
-    return TPhase::Installation;
+    // Nothing was downloaded, so an archive whose signature fails ends the run at the outcome.
+    return !SignaturesRequired(ctx) || CheckLocalArchiveSignature(ctx) ? TPhase::Installation
+                                                                       : TPhase::Outcome;
   }
   ctx.Console.PrintLine(u"指定ファイル " + s.ArchivePath + u" が存在しません.");
   return TPhase::Outcome;
@@ -255,8 +258,9 @@ void RunPhases(TRunContext& ctx, const std::u16string& argument) {
 
 }  // namespace
 
-int RunUpdate(Platform& system, const std::vector<std::u16string>& arguments) {
-  TRunContext ctx(system);
+int RunUpdate(Platform& system, const std::vector<std::u16string>& arguments,
+              const TEcPublicKey* releaseKey) {
+  TRunContext ctx(system, releaseKey);
   try {
     int exitCode = 0;
     try {
