@@ -3,10 +3,10 @@
 # unit and a link.
 include(${CMAKE_CURRENT_LIST_DIR}/release_key.cmake)
 
-# Stops the configuration unless `url` is an absolute http:// URL ending in "/".
+# Stops the configuration unless `url` is an absolute http:// or https:// URL ending in "/".
 function(zelkupd_check_site_url url)
-  if(NOT url MATCHES "^http://[^/]+(/.*)?/$")
-    message(FATAL_ERROR "ZELKUPD_SITE_URL must be an absolute http:// URL ending in /: "
+  if(NOT url MATCHES "^https?://[^/]+(/.*)?/$")
+    message(FATAL_ERROR "ZELKUPD_SITE_URL must be an absolute http:// or https:// URL ending in /: "
                         "'${url}'")
   endif()
 endfunction()

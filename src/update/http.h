@@ -1,5 +1,7 @@
 // HTTP retrieval through WinINet: the run's Internet session, the release page into memory and
-// the archive into its file, with the progress lines and marks.
+// the archive into its file, with the progress lines and marks. An https:// URL gets WinINet's own
+// check of the server's certificate (a trusted root, the host's name, the dates); no request flag
+// or option that loosens it is ever given, so a server that fails it is simply not obtained.
 #pragma once
 
 #include "update/run_context.h"

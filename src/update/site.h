@@ -1,5 +1,5 @@
 // The author's site, fixed when the program is built (the CMake cache variable ZELKUPD_SITE_URL):
-// an absolute "http://" URL ending in "/". Defined in the build's generated unit.
+// an absolute "http://" or "https://" URL ending in "/". Defined in the build's generated unit.
 #pragma once
 
 namespace zelkupd {
