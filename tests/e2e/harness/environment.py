@@ -8,6 +8,9 @@ _VARIABLES = {
     "SiteUrl": "ZELKUPD_E2E_SITE_URL",
     "HttpsUpdater": "ZELKUPD_E2E_HTTPS_UPDATER",
     "HttpsSiteUrl": "ZELKUPD_E2E_HTTPS_SITE_URL",
+    "SignedUpdater": "ZELKUPD_E2E_SIGNED_UPDATER",
+    "ReleaseKey": "ZELKUPD_E2E_RELEASE_KEY",
+    "SignRelease": "ZELKUPD_E2E_SIGN_RELEASE",
     "DialogHelper": "ZELKUPD_E2E_DIALOG_HELPER",
     "StandIn": "ZELKUPD_E2E_STAND_IN",
     "WindowProbe": "ZELKUPD_E2E_WINDOW_PROBE",
@@ -21,6 +24,7 @@ _VARIABLES = {
 # The builds of zelkupd.exe a test can run, each with the site URL compiled into it.
 DEFAULT = "default"  # the product build
 HTTPS = "https"  # a site URL of https://localhost/...
+SIGNED = "signed"  # the product's site URL and the tests' release key
 
 
 @dataclasses.dataclass(frozen=True)
@@ -29,6 +33,9 @@ class TE2EConfig:
     SiteUrl: str  # the site base URL compiled into it
     HttpsUpdater: str  # a build for an https site
     HttpsSiteUrl: str
+    SignedUpdater: str  # a build with the tests' release key (its site URL is SiteUrl)
+    ReleaseKey: str  # the private half of that key, PEM, made in the build folder
+    SignRelease: str  # scripts/sign-release
     DialogHelper: str
     StandIn: str
     WindowProbe: str
@@ -39,9 +46,10 @@ class TE2EConfig:
     WorkDir: str  # below it each test makes its own folder
 
     def Build(self, name):
-        """The updater and its site URL of the build `name` (DEFAULT or HTTPS)."""
+        """The updater and its site URL of the build `name` (DEFAULT, HTTPS or SIGNED)."""
         return {DEFAULT: (self.Updater, self.SiteUrl),
-                HTTPS: (self.HttpsUpdater, self.HttpsSiteUrl)}[name]
+                HTTPS: (self.HttpsUpdater, self.HttpsSiteUrl),
+                SIGNED: (self.SignedUpdater, self.SiteUrl)}[name]
 
 
 def LoadConfig():
