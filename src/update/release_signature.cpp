@@ -11,7 +11,23 @@ namespace {
 
 constexpr std::size_t kHashBlockSize = 65536;
 
-// The SHA-256 of the file, read in pieces; nullopt when it cannot be opened or hashed.
+// The signature file's bytes; nullopt when it cannot be opened or is longer than any signature.
+std::optional<std::string> ReadSignatureFile(const std::u16string& path) {
+  try {
+    TFileStream file(path, kOpenReadShareRead);
+    std::string bytes(kMaxDerSignatureSize + 1, '\0');
+    bytes.resize(file.Read(bytes.data(), bytes.size()));
+    if (bytes.size() > kMaxDerSignatureSize) {
+      return std::nullopt;
+    }
+    return bytes;
+  } catch (const EFOpenError&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::optional<TSha256Digest> HashFile(const std::u16string& path) {
   try {
     TFileStream file(path, kOpenReadShareRead);
@@ -29,23 +45,6 @@ std::optional<TSha256Digest> HashFile(const std::u16string& path) {
     return std::nullopt;
   }
 }
-
-// The signature file's bytes; nullopt when it cannot be opened or is longer than any signature.
-std::optional<std::string> ReadSignatureFile(const std::u16string& path) {
-  try {
-    TFileStream file(path, kOpenReadShareRead);
-    std::string bytes(kMaxDerSignatureSize + 1, '\0');
-    bytes.resize(file.Read(bytes.data(), bytes.size()));
-    if (bytes.size() > kMaxDerSignatureSize) {
-      return std::nullopt;
-    }
-    return bytes;
-  } catch (const EFOpenError&) {
-    return std::nullopt;
-  }
-}
-
-}  // namespace
 
 bool SignaturesRequired(const TRunContext& ctx) {
   return ctx.ReleaseKey != nullptr;

@@ -23,7 +23,10 @@ bool CheckArchiveSignature(TRunContext& ctx, const std::optional<TSha256Digest>&
                            const std::optional<std::string>& signature);
 
 // CheckArchiveSignature for the local archive ArchivePath and the file ArchivePath + ".sig" beside
-// it. The archive is hashed in pieces; a file that cannot be read fails the check.
+// it. The archive is hashed by HashFile; a file that cannot be read fails the check.
 bool CheckLocalArchiveSignature(TRunContext& ctx);
+
+// The SHA-256 of a file, read in pieces of 64 KiB; nullopt when it cannot be opened or hashed.
+std::optional<TSha256Digest> HashFile(const std::u16string& path);
 
 }  // namespace zelkupd
