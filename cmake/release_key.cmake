@@ -62,7 +62,7 @@ endfunction()
 # The point's X and Y (128 hex digits) of the key in the file at `path`, into `out`.
 function(zelkupd_read_release_key path out)
   if(NOT EXISTS "${path}" OR IS_DIRECTORY "${path}")
-    zelkupd_release_key_error("${path}" "is no file (give an absolute path)")
+    zelkupd_release_key_error("${path}" "is no file")
   endif()
   file(READ "${path}" text)
   string(REPLACE "\r\n" "\n" text "${text}")
