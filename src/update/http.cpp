@@ -5,7 +5,6 @@
 #include <new>
 #include <optional>
 #include <string_view>
-#include <utility>
 
 #include "runtime/crypto.h"
 #include "runtime/errors.h"
