@@ -15,8 +15,8 @@ inline constexpr std::size_t kMaxDerSignatureSize = 72;
 
 // r and s of a DER signature, each left-padded to 32 bytes; nullopt unless the bytes are exactly
 // one such SEQUENCE in its one DER encoding: short-form lengths that match the content exactly,
-// nothing after it, and two positive INTEGERs of at most 256 bits in their shortest form (no
-// needless leading zero byte, none negative, neither zero).
+// nothing after it, and two positive INTEGERs below the P-256 group order n in their shortest form
+// (no needless leading zero byte, none negative, neither zero, neither n or more).
 std::optional<TEcSignature> ParseDerSignature(std::string_view der);
 
 }  // namespace zelkupd

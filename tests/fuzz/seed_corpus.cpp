@@ -190,7 +190,7 @@ void NameSeeds() {
 }
 
 // The release signatures of the unit tests, r and s of every length, and forms a strict reader
-// refuses: a long-form length, a needless zero byte, a negative r.
+// refuses: a long-form length, a needless zero byte, a negative r, an r equal to the group order.
 void SignatureSeeds() {
   Seed("signature_der", "release_key.sig", test::kArchiveSignature);
   Seed("signature_der", "other_key.sig", test::kOtherKeySignature);
@@ -198,6 +198,12 @@ void SignatureSeeds() {
   Seed("signature_der", "long_form.sig", std::string("\x30\x81\x06\x02\x01\x01\x02\x01\x01", 9));
   Seed("signature_der", "padded.sig", std::string("\x30\x07\x02\x02\x00\x01\x02\x01\x01", 9));
   Seed("signature_der", "negative.sig", std::string("\x30\x06\x02\x01\x81\x02\x01\x01", 8));
+  const std::string order(  // n, the order of P-256's group
+      "\xFF\xFF\xFF\xFF\x00\x00\x00\x00\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"
+      "\xBC\xE6\xFA\xAD\xA7\x17\x9E\x84\xF3\xB9\xCA\xC2\xFC\x63\x25\x51",
+      32);
+  Seed("signature_der", "group_order.sig",
+       std::string("\x30\x26\x02\x21\x00", 5) + order + std::string("\x02\x01\x01", 3));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Fuzz target: the strict reading of a DER ECDSA signature on arbitrary bytes. A signature read
 // must be the one encoding of its r and s (written out again it gives back the input byte for
 // byte), and any r and s taken from the input, written out in DER, must read back unchanged
-// unless one of them is zero, which no signature may hold.
+// unless one of them is zero or not below the group order n, which no signature may hold.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +17,11 @@ namespace zelkupd::fuzz {
 namespace {
 
 constexpr std::size_t kHalf = 32;
+
+// n, the order of P-256's group, big-endian.
+constexpr std::array<std::uint8_t, kHalf> kGroupOrder = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xBC, 0xE6, 0xFA, 0xAD, 0xA7, 0x17, 0x9E, 0x84, 0xF3, 0xB9, 0xCA, 0xC2, 0xFC, 0x63, 0x25, 0x51};
 
 // A non-negative big-endian integer of kHalf bytes as a DER INTEGER: its shortest form, with a
 // zero byte before a high bit.
@@ -35,13 +42,10 @@ std::string DerSignature(const TEcSignature& signature) {
   return std::string{'\x30', static_cast<char>(body.size())} + body;
 }
 
-bool IsZero(const std::uint8_t* value) {
-  for (std::size_t i = 0; i < kHalf; ++i) {
-    if (value[i] != 0) {
-      return false;
-    }
-  }
-  return true;
+// Whether a value of kHalf bytes lies between 1 and n - 1, as r and s must.
+bool InRange(const std::uint8_t* value) {
+  return std::any_of(value, value + kHalf, [](std::uint8_t byte) { return byte != 0; }) &&
+         std::lexicographical_compare(value, value + kHalf, kGroupOrder.begin(), kGroupOrder.end());
 }
 
 void CheckRead(std::string_view der) {
@@ -58,10 +62,10 @@ void CheckWritten(const std::uint8_t* data, std::size_t size) {
   TEcSignature signature;
   std::memcpy(signature.data(), data, signature.size());
   const std::optional<TEcSignature> read = ParseDerSignature(DerSignature(signature));
-  if (IsZero(signature.data()) || IsZero(signature.data() + kHalf)) {
-    Require(!read, "a zero r or s is refused");
-  } else {
+  if (InRange(signature.data()) && InRange(signature.data() + kHalf)) {
     Require(read == signature, "r and s written out in DER read back unchanged");
+  } else {
+    Require(!read, "an r or s of zero, or of n or more, is refused");
   }
 }
 

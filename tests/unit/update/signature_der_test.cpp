@@ -13,6 +13,13 @@ namespace {
 using test::kArchiveSignature;
 using test::kOtherKeySignature;
 
+// n, the order of P-256's group, and n - 1, each as a DER INTEGER.
+const std::string kGroupOrder(
+    "\x02\x21\x00\xFF\xFF\xFF\xFF\x00\x00\x00\x00\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"
+    "\xBC\xE6\xFA\xAD\xA7\x17\x9E\x84\xF3\xB9\xCA\xC2\xFC\x63\x25\x51",
+    35);
+const std::string kGroupOrderLess1 = kGroupOrder.substr(0, 34) + '\x50';
+
 TEST(SignatureDerTest, RAndSComeOutLeftPaddedAndWithoutTheirSignByte) {
   const std::optional<TEcSignature> signature = ParseDerSignature(kArchiveSignature);
   ASSERT_TRUE(signature.has_value());
@@ -24,6 +31,7 @@ TEST(SignatureDerTest, RAndSComeOutLeftPaddedAndWithoutTheirSignByte) {
             (TEcSignature{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   0, 0,
                           0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   0, 0,
                           0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7f}));
+  EXPECT_TRUE(ParseDerSignature("\x30\x26\x02\x01\x05" + kGroupOrderLess1)) << "s = n - 1";
 }
 
 TEST(SignatureDerTest, TruncatedExtendedAndMalformedSignaturesAreRefused) {
@@ -45,7 +53,8 @@ TEST(SignatureDerTest, TruncatedExtendedAndMalformedSignaturesAreRefused) {
       std::string("\x30\x03\x02\x01\x05", 5),                           // no s
       std::string("\x30\x09\x02\x01\x05\x02\x01\x05\x02\x01\x05", 11),  // a third INTEGER
       "\x30\x26\x02\x21\x01" + std::string(32, '\x11') +
-          std::string("\x02\x01\x05", 3),  // r > 2^256
+          std::string("\x02\x01\x05", 3),                         // r > 2^256
+      "\x30\x26" + kGroupOrder + std::string("\x02\x01\x05", 3),  // r = n, the group order
       "not a signature at all",
   };
   for (const std::string& der : garbage) {
