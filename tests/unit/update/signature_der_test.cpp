@@ -45,6 +45,7 @@ TEST(SignatureDerTest, TruncatedExtendedAndMalformedSignaturesAreRefused) {
       std::string("\x31\x06\x02\x01\x05\x02\x01\x05", 8),               // a SET
       std::string("\x30\x81\x06\x02\x01\x05\x02\x01\x05", 9),           // a long-form length
       std::string("\x30\x07\x02\x01\x05\x02\x01\x05", 8),               // a length beyond the end
+      std::string("\x30\x05\x02\x01\x05\x02\x01\x05", 8),               // a length short of the end
       std::string("\x30\x06\x02\x01\x05\x03\x01\x05", 8),               // a BIT STRING for s
       std::string("\x30\x06\x02\x01\x85\x02\x01\x05", 8),               // a negative r
       std::string("\x30\x07\x02\x02\x00\x05\x02\x01\x05", 9),           // a needless zero byte
