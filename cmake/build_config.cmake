@@ -3,10 +3,17 @@
 # unit and a link.
 include(${CMAKE_CURRENT_LIST_DIR}/release_key.cmake)
 
-# Stops the configuration unless `url` is an absolute http:// or https:// URL ending in "/".
+# Stops the configuration unless `url` is an absolute http:// or https:// URL ending in "/" that
+# holds no blank, double quote, backslash or control character: the URL is pasted as it is into a
+# C++ string literal, where any of those would end it, escape or break it.
 function(zelkupd_check_site_url url)
-  if(NOT url MATCHES "^https?://[^/]+(/.*)?/$")
-    message(FATAL_ERROR "ZELKUPD_SITE_URL must be an absolute http:// or https:// URL ending in /: "
+  string(ASCII 1 first_control)
+  string(ASCII 31 last_control)
+  string(ASCII 127 delete)
+  set(refused "\"\\\\ ${first_control}-${last_control}${delete}")
+  if(NOT url MATCHES "^https?://[^/${refused}]+(/[^${refused}]*)?/$")
+    message(FATAL_ERROR "ZELKUPD_SITE_URL must be an absolute http:// or https:// URL ending in /, "
+                        "without blanks, double quotes, backslashes or control characters: "
                         "'${url}'")
   endif()
 endfunction()
