@@ -9,7 +9,7 @@ namespace zelkupd {
 namespace {
 
 void WriteReplacement(std::u16string_view temp, std::u16string_view path, std::string_view bytes) {
-  TFileStream file(temp, kCreateWriteExclusive, path);
+  TFileStream file(temp, kCreateNewWriteShareRead, path);
   file.WriteBuffer(bytes.data(), bytes.size());
   if (!file.FlushToDisk()) {
     throw EWriteError(texts::kStreamWriteError);
@@ -19,7 +19,7 @@ void WriteReplacement(std::u16string_view temp, std::u16string_view path, std::s
 }  // namespace
 
 std::u16string ReplacementFileName(std::u16string_view path) {
-  return std::u16string(path) + u".tmp";
+  return std::u16string(path) + u".zelkupd-tmp";
 }
 
 void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
@@ -31,8 +31,13 @@ void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
     const TFileStream probe(path, kOpenWriteExclusive);
   }
   const std::u16string temp = ReplacementFileName(path);
+  // A leftover of a crashed rewrite; when it cannot go, creating the new one fails below.
+  RemoveFile(temp);
   try {
     WriteReplacement(temp, path, bytes);
+  } catch (const EFCreateError&) {
+    // Nothing was created: what holds the name is not this rewrite's to remove.
+    throw;
   } catch (...) {
     RemoveFile(temp);
     throw;

@@ -83,7 +83,9 @@ std::string EncodeText(std::u16string_view text, TTextEncoding encoding) {
       AppendUtf16(out, text, encoding == TTextEncoding::Utf16BE);
       break;
     case TTextEncoding::Ansi:
-      out += EncodeCodePage(text, AnsiCodePage());
+      // The code page's default character, never a look-alike: a backslash for a yen sign, say,
+      // would change what a path names.
+      out += EncodeCodePageNoBestFit(text, AnsiCodePage());
       break;
   }
   return out;

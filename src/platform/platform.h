@@ -13,7 +13,8 @@ using TInetHandle = void*;             // a WinINet handle; nullptr when there i
 using TProcessHandle = void*;          // a process handle; nullptr when the open failed
 using TWindowHandle = std::uintptr_t;  // a window handle; 0 when there is none
 
-// The callback of EnumWindows: nonzero continues the enumeration, 0 stops it.
+// The callback of EnumWindows: nonzero continues the enumeration, 0 stops it. An error it raises
+// stops the enumeration too and comes out of EnumWindows once the system call has returned.
 using TEnumWindowsProc = int (*)(TWindowHandle window, void* param);
 
 // GetFileType results for the standard output.

@@ -1,13 +1,14 @@
-// A seam for tests: a hook that the file bindings consult before each operation that changes the
-// disk, so a test can make one fail (a full disk, a locked file) at an exact point. The product
-// never installs a hook.
+// A seam for tests: a hook that the file bindings consult before each file operation that can
+// fail, so a test can make one fail (a full disk, a locked file or range) at an exact point. The
+// product never installs a hook.
 #pragma once
 
 #include <string_view>
 
 namespace zelkupd {
 
-// Open is an open that only reads; Create is every open that writes.
+// Open is an open that only reads; Create is every open that writes; Read is a read of an open
+// file.
 enum class TFaultPoint {
   Create,
   Write,
@@ -17,7 +18,8 @@ enum class TFaultPoint {
   CreateDir,
   RemoveDir,
   SetTimes,
-  Open
+  Open,
+  Read
 };
 
 // Returns true to make the operation on `path` fail. Writes then fail as on a full disk, the other

@@ -57,17 +57,34 @@ TFileStream::~TFileStream() {
 }
 
 namespace {
+
 // The OS transfers at most 32 bits at a time; larger requests go in pieces.
 constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
+
+// One read of the system's; a test's fault fails it as a locked range fails it.
+bool ReadPiece(std::u16string_view path, std::intptr_t file, void* buffer, std::uint32_t count,
+               std::uint32_t& done) {
+  if (FaultRequested(TFaultPoint::Read, path)) {
+    os::SetLastOsError(os::kAccessDeniedError);
+    return false;
+  }
+  return os::ReadFile(file, buffer, count, done);
+}
+
 }  // namespace
 
+// A failed read (a range another program has locked, a disk error) would otherwise look like the
+// end of the file, and its reader would go on with part of the file as if it were all of it.
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
   std::size_t total = 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   while (total < count) {
     const auto piece = static_cast<std::uint32_t>(std::min(count - total, kMaxPiece));
     std::uint32_t done = 0;
-    if (!os::ReadFile(FHandle, bytes + total, piece, done) || done == 0) {
+    if (!ReadPiece(FFileName, FHandle, bytes + total, piece, done)) {
+      throw EReadError(texts::kStreamReadError);
+    }
+    if (done == 0) {
       break;
     }
     total += done;

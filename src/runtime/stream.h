@@ -19,7 +19,8 @@ class TStream {
   TStream& operator=(const TStream&) = delete;
   virtual ~TStream() = default;
 
-  // Reads up to `count` bytes; returns how many arrived (0 at the end or on failure).
+  // Reads up to `count` bytes; returns how many arrived, 0 at the end. A read that the system
+  // fails raises EReadError: it is never taken for the end.
   virtual std::size_t Read(void* buffer, std::size_t count) = 0;
   // Writes up to `count` bytes; returns how many were written.
   virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
@@ -60,8 +61,8 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
-// Creates a file that does not exist yet; fails when anything has the name, so no file of another
-// is ever opened for writing.
+// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is never
+// opened for writing and is kept. Others may read the new file while it is written, not write it.
 inline constexpr TFileMode kCreateNewWriteShareRead{TFileAccess::Write, TFileShare::Read,
                                                     TFileDisposition::CreateNew};
 
@@ -103,7 +104,7 @@ class TMemoryStream : public TStream {
   std::size_t FPosition = 0;
 };
 
-// Reads the whole file; raises the open error of TFileStream.
+// Reads the whole file; raises the open error of TFileStream, and EReadError when a read fails.
 std::string ReadWholeFile(std::u16string_view path, const TFileMode& mode = kOpenReadShareRead);
 
 }  // namespace zelkupd

@@ -1,5 +1,8 @@
 #include "update/app_close.h"
 
+#include <optional>
+#include <utility>
+
 #include "runtime/text.h"
 
 namespace zelkupd {
@@ -32,15 +35,6 @@ class TOpenedProcess {
   Platform& FSystem;
   TProcessHandle hProcess;
 };
-
-// Waits for the process; a process that cannot be opened any more has already ended.
-std::uint32_t WaitForProcess(Platform& system, std::uint32_t processId, std::uint32_t ms) {
-  const TOpenedProcess process(system, kSynchronize, processId);
-  if (process.Get() == nullptr) {
-    return 0;
-  }
-  return system.WaitForSingleObject(process.Get(), ms);
-}
 
 }  // namespace
 
@@ -76,6 +70,15 @@ TWindowHandle FindAppWindow(Platform& system, const std::u16string& exePath) {
   return search.hWin;
 }
 
+void RecordProcess(TRunContext& ctx, std::size_t slot, std::uint32_t processId) {
+  TProcessHandle& held = ctx.State.ProcessHandles[slot];
+  if (held != nullptr) {
+    ctx.System.CloseHandle(held);
+  }
+  held = processId != 0 ? ctx.System.OpenProcess(kSynchronize, processId) : nullptr;
+  ctx.State.ProcessTable[slot] = processId;
+}
+
 bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32_t slot) {
   auto& table = ctx.State.ProcessTable;
   const bool inTable = slot >= 0 && static_cast<std::size_t>(slot) < table.size();
@@ -84,27 +87,38 @@ bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32
     // Emptying the slots past the last find keeps the final wait to this pass's processes.
     if (inTable) {
       for (std::size_t i = static_cast<std::size_t>(slot); i < table.size(); ++i) {
-        table[i] = 0;
+        RecordProcess(ctx, i, 0);
       }
     }
     return false;
   }
   const std::uint32_t processId = ctx.System.GetWindowProcessId(window);
-  ctx.System.PostWindowMessage(window, kWmClose, 0, 0);
+  // Opened before the request, while its window shows that the process is still there: once it
+  // has ended, Windows can give its id to another process.
+  std::optional<TOpenedProcess> waitedNow;
   if (inTable) {
-    table[static_cast<std::size_t>(slot)] = processId;
+    RecordProcess(ctx, static_cast<std::size_t>(slot), processId);
   } else if (slot >= 0 && processId != 0) {
     // Outside the table nothing waits for it later, so it gets its wait now.
-    WaitForProcess(ctx.System, processId, kSlotWaitMs);
+    waitedNow.emplace(ctx.System, kSynchronize, processId);
+  }
+  ctx.System.PostWindowMessage(window, kWmClose, 0, 0);
+  // A process that could not be opened has already ended.
+  if (waitedNow && waitedNow->Get() != nullptr) {
+    ctx.System.WaitForSingleObject(waitedNow->Get(), kSlotWaitMs);
   }
   return true;
 }
 
+// Reopening each process by its id here could meet another process that the id has passed to
+// since the close request, and wait its 3000 ms for nothing.
 bool WaitForClosedApps(TRunContext& ctx) {
   bool allEnded = true;
-  for (const std::uint32_t processId : ctx.State.ProcessTable) {
-    if (processId != 0 && WaitForProcess(ctx.System, processId, kFinalWaitMs) == kWaitTimeout) {
-      allEnded = false;
+  for (TProcessHandle& held : ctx.State.ProcessHandles) {
+    const TProcessHandle process = std::exchange(held, nullptr);
+    if (process != nullptr) {
+      allEnded = ctx.System.WaitForSingleObject(process, kFinalWaitMs) != kWaitTimeout && allEnded;
+      ctx.System.CloseHandle(process);
     }
   }
   return allEnded;

@@ -2,6 +2,7 @@
 // path and asked to close with WM_CLOSE, then their processes are waited for. Never by force.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,12 +29,20 @@ int EnumAppWindowProc(TWindowHandle window, void* record);
 // The first matching window in EnumWindows order, or 0; an empty path matches nothing.
 TWindowHandle FindAppWindow(Platform& system, const std::u16string& exePath);
 
+// Records the process in the slot (0 to 19) and opens it for waiting at once. While the handle is
+// held its id cannot pass to another process, so the final wait waits for this one however long
+// the close takes; a process that cannot be opened counts as ended. Id 0 records no process.
+void RecordProcess(TRunContext& ctx, std::size_t slot, std::uint32_t processId);
+
 // Asks the first visible, unowned window of the executable to close; records its process in
 // slot 0..19, or waits up to 2000 ms for it for a larger slot (a negative one does neither).
-// False when no window was found; slots from `slot` to 19 are then emptied.
+// Either way the process is opened before the request, so the wait is for it and not for a
+// process that its id has passed to. False when no window was found; slots from `slot` to 19 are
+// then emptied.
 bool CloseAppWindows(TRunContext& ctx, const std::u16string& exePath, std::int32_t slot);
 
-// Waits up to 3000 ms for each recorded process; false when a wait timed out.
+// Waits up to 3000 ms for each recorded process and lets its handle go; false when a wait timed
+// out. The recorded ids stay.
 bool WaitForClosedApps(TRunContext& ctx);
 
 }  // namespace zelkupd

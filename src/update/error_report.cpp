@@ -43,7 +43,9 @@ void ReportUncaughtError(TRunContext& ctx, const Exception& error) {
   }
   const std::u16string text =
       UncaughtErrorText(error, ExtractFileName(ctx.System.ModuleFileName()));
-  ctx.System.WriteStdError(EncodeCodePage(text, OemCodePage()));
+  // The default character for what the code page lacks: a look-alike in a path or message would
+  // name something else than what failed.
+  ctx.System.WriteStdError(EncodeCodePageNoBestFit(text, OemCodePage()));
 }
 
 }  // namespace zelkupd

@@ -11,7 +11,8 @@ namespace {
 
 constexpr std::size_t kHashBlockSize = 65536;
 
-// The signature file's bytes; nullopt when it cannot be opened or is longer than any signature.
+// The signature file's bytes; nullopt when it cannot be opened or read, or is longer than any
+// signature.
 std::optional<std::string> ReadSignatureFile(const std::u16string& path) {
   try {
     TFileStream file(path, kOpenReadShareRead);
@@ -21,7 +22,7 @@ std::optional<std::string> ReadSignatureFile(const std::u16string& path) {
       return std::nullopt;
     }
     return bytes;
-  } catch (const EFOpenError&) {
+  } catch (const EStreamError&) {
     return std::nullopt;
   }
 }
@@ -41,7 +42,7 @@ std::optional<TSha256Digest> HashFile(const std::u16string& path) {
       hash.Update(block.data(), count);
     }
     return hash.Finish();
-  } catch (const EFOpenError&) {
+  } catch (const EStreamError&) {
     return std::nullopt;
   }
 }

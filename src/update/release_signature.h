@@ -26,7 +26,8 @@ bool CheckArchiveSignature(TRunContext& ctx, const std::optional<TSha256Digest>&
 // it. The archive is hashed by HashFile; a file that cannot be read fails the check.
 bool CheckLocalArchiveSignature(TRunContext& ctx);
 
-// The SHA-256 of a file, read in pieces of 64 KiB; nullopt when it cannot be opened or hashed.
+// The SHA-256 of a file, read in pieces of 64 KiB; nullopt when it cannot be opened or a read
+// fails.
 std::optional<TSha256Digest> HashFile(const std::u16string& path);
 
 }  // namespace zelkupd

@@ -22,6 +22,9 @@ struct TUpdateState {
   std::u16string NewFile;                        // file name of the archive being installed
   std::u16string Answer;                         // "Y" or "N"
   std::array<std::uint32_t, 20> ProcessTable{};  // processes asked to close
+  // The process of each recorded slot, opened for waiting at its close request and held until the
+  // final wait; nullptr where none is held.
+  std::array<TProcessHandle, 20> ProcessHandles{};
   std::u16string ProgramDir;   // the updater's folder and ZELK's, with a final backslash
   std::u16string DownloadDir;  // where archives are downloaded, with a final backslash
   std::u16string ArchivePath;  // the archive on the local disk
@@ -36,6 +39,14 @@ struct TUpdateState {
 struct TRunContext {
   explicit TRunContext(Platform& system, const TEcPublicKey* releaseKey = nullptr)
       : System(system), Console(system), ReleaseKey(releaseKey) {}
+  // Releases the process handles that a run ended early left held.
+  ~TRunContext() {
+    for (const TProcessHandle process : State.ProcessHandles) {
+      if (process != nullptr) {
+        System.CloseHandle(process);
+      }
+    }
+  }
 
   TUpdateState State;
   Platform& System;

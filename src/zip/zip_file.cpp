@@ -58,6 +58,11 @@ void TZipFile::Close() {
 
 namespace {
 
+// A name that ends in a separator, or none at all, names a folder: the entry writes no data.
+bool IsFolderName(std::u16string_view name) {
+  return name.empty() || name.back() == u'/' || name.back() == u'\\';
+}
+
 // The bytes of names, extra fields and comments in the directory the stream stands at, from a first
 // walk over its fixed headers, so they can be held without a growing copy. The walk stops quietly
 // at anything the real reading refuses, which raises then; it never counts more than the stream
@@ -219,9 +224,13 @@ std::unique_ptr<TStream> TZipFile::Read(int index, TZipHeader& localHeader) {
   std::vector<std::uint8_t>& extra = localHeader.ExtraField;
   extra.resize(localHeader.ExtraFieldLength);
   extra.resize(FStream->Read(extra.data(), extra.size()));
-  // Without the password the data would decode as garbage, or not at all.
+  // Without the password the data would decode as garbage, or not at all. A folder entry has no
+  // data that anything decodes, so its flag hides nothing and its folder is made as ever.
   if (((central.Flag | localHeader.Flag) & kFlagEncrypted) != 0) {
-    throw EZipException(texts::EncryptedEntryText(GetFileName(index)));
+    const std::u16string decoded = GetFileName(index);
+    if (!IsFolderName(decoded)) {
+      throw EZipException(texts::EncryptedEntryText(decoded));
+    }
   }
   const TCompressionHandler& handler = FindCompressionHandler(central.CompressionMethod);
   if (!handler.Decoder) {
@@ -247,7 +256,7 @@ TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view stored,
   std::u16string name(stored);
   std::replace(name.begin(), name.end(), u'/', u'\\');
   TOutput output;
-  output.IsFolder = name.empty() || name.back() == u'\\';
+  output.IsFolder = IsFolderName(name);
   if (!createSubdirs) {
     name.erase(0, name.find_last_of(u'\\') + 1);
   }

@@ -49,8 +49,8 @@ class TZipFile {
   int IndexOf(std::u16string_view name) const;
 
   // Positions the archive at the entry's data and returns its decoder, with the entry's local
-  // header in `localHeader`. Refuses encrypted entries (flag bit 0) with EZipException and an
-  // unregistered method with EListError, before anything is written anywhere.
+  // header in `localHeader`. Refuses encrypted entries (flag bit 0) other than folders with
+  // EZipException and an unregistered method with EListError, before anything is written.
   std::unique_ptr<TStream> Read(int index, TZipHeader& localHeader);
   // The entry's decoded data, checked as Extract checks it.
   void Read(int index, std::vector<std::uint8_t>& bytes);

@@ -38,7 +38,7 @@ class TSettingsFileInUseTest(TInstallingCase):
         with open(self.Installation.File("zelk.dat"), "rb") as installed:
             self.assertEqual(installed.read(), b"release 156")
         self.assertEqual(self.Installation.SettingsBytes(), settings)
-        self.assertFalse(os.path.exists(self.Installation.File(SETTINGS_NAME + ".tmp")))
+        self.assertFalse(os.path.exists(self.Installation.File(SETTINGS_NAME + ".zelkupd-tmp")))
         self.assertTrue(os.path.exists(self.Installation.File(ARCHIVE_NAME)))
         self.assertFalse(os.path.exists(os.path.join(self.TrashHome, "Trash", "files",
                                                      ARCHIVE_NAME)))

@@ -26,7 +26,7 @@ bool IsInside(std::u16string_view path) {
 }
 
 bool RefuseOutside(TFaultPoint point, std::u16string_view path) {
-  if (point == TFaultPoint::Open || IsInside(path)) {
+  if (point == TFaultPoint::Open || point == TFaultPoint::Read || IsInside(path)) {
     return false;
   }
   if (gEscape.empty()) {

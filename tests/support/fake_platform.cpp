@@ -188,7 +188,7 @@ TProcessHandle FakePlatform::OpenProcess(std::uint32_t access, std::uint32_t pro
       (!sync && it->second.QueryOpenFails)) {
     return nullptr;
   }
-  FProcessHandles.push_back(processId);
+  FProcessHandles.push_back({processId, it->second.Instance});
   ++OpenProcessHandles;
   return &FProcessHandles.back();
 }
@@ -199,18 +199,22 @@ bool FakePlatform::GetProcessImageName(TProcessHandle process, std::uint32_t cap
   if (PsapiMissing) {
     return false;
   }
-  const std::u16string& image = Processes.at(*static_cast<std::uint32_t*>(process)).ImagePath;
+  const std::u16string& image =
+      Processes.at(static_cast<TProcessHandleState*>(process)->ProcessId).ImagePath;
   path = image.substr(0, capacity - 1);
   return true;
 }
 
 std::uint32_t FakePlatform::WaitForSingleObject(TProcessHandle process,
                                                 std::uint32_t milliseconds) {
-  const std::uint32_t processId = *static_cast<std::uint32_t*>(process);
-  Calls.push_back("WaitForSingleObject " + std::to_string(processId) + " " +
+  const TProcessHandleState& handle = *static_cast<TProcessHandleState*>(process);
+  Calls.push_back("WaitForSingleObject " + std::to_string(handle.ProcessId) + " " +
                   std::to_string(milliseconds));
   Waits.push_back(milliseconds);
-  TProcess& waited = Processes.at(processId);
+  TProcess& waited = Processes.at(handle.ProcessId);
+  if (waited.Instance != handle.Instance) {
+    return kWaitObject0;
+  }
   if (waited.EndsInWait) {
     waited.Running = false;
   }

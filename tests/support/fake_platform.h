@@ -66,6 +66,9 @@ class FakePlatform : public Platform {
     bool SyncOpenFails = false;   // OpenProcess with SYNCHRONIZE fails
     bool Running = true;
     bool EndsInWait = false;  // a running process that ends during the first wait on it
+    // Which process holds the id: a test that gives the id to a new process raises it, and the
+    // handles opened to the old one then wait for the old one, which has ended.
+    int Instance = 0;
   };
   std::vector<TWindow> Windows;  // in EnumWindows order
   std::map<std::uint32_t, TProcess> Processes;
@@ -138,9 +141,13 @@ class FakePlatform : public Platform {
     std::u16string Url;
     std::size_t NextBlock = 0;
   };
+  struct TProcessHandleState {
+    std::uint32_t ProcessId;
+    int Instance;
+  };
   TWindow* FindWindow(TWindowHandle window);
   std::deque<TRequest> FRequests;  // stable addresses: handles point at them
-  std::deque<std::uint32_t> FProcessHandles;
+  std::deque<TProcessHandleState> FProcessHandles;
 };
 
 // The standard output decoded from code page 932, for readable assertions.

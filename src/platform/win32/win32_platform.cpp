@@ -6,8 +6,10 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <exception>
 #include <vector>
 
+#include "platform/win32/enum_trampoline.h"
 #include "runtime/win32/wide.h"
 
 namespace zelkupd {
@@ -15,20 +17,13 @@ namespace {
 
 using TGetModuleFileNameExW = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 
-struct TEnumContext {
-  TEnumWindowsProc Proc;
-  void* Param;
-};
-
-BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) {
-  const auto* context = reinterpret_cast<const TEnumContext*>(param);
-  return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE : FALSE;
-}
-
 HWND ToHwnd(TWindowHandle window) {
   return reinterpret_cast<HWND>(window);
 }
 
+// A short count sends the rest again. A call that succeeds without taking a byte (a pipe in
+// non-blocking mode whose reader has stopped reading, say) would only be tried again for ever, so
+// it counts as a write fault.
 bool WriteAll(HANDLE handle, std::string_view bytes, DWORD& error) {
   while (!bytes.empty()) {
     DWORD written = 0;
@@ -37,12 +32,27 @@ bool WriteAll(HANDLE handle, std::string_view bytes, DWORD& error) {
       error = ::GetLastError();
       return false;
     }
+    if (written == 0) {
+      error = ERROR_WRITE_FAULT;
+      return false;
+    }
     bytes.remove_prefix(written);
   }
   return true;
 }
 
 }  // namespace
+
+BOOL CALLBACK EnumTrampoline(HWND window, LPARAM param) noexcept {
+  auto* context = reinterpret_cast<TEnumContext*>(param);
+  try {
+    return context->Proc(reinterpret_cast<TWindowHandle>(window), context->Param) != 0 ? TRUE
+                                                                                       : FALSE;
+  } catch (...) {
+    context->Error = std::current_exception();
+    return FALSE;
+  }
+}
 
 Win32Platform::~Win32Platform() {
   if (FPsapi != nullptr) {
@@ -108,8 +118,11 @@ void Win32Platform::InternetCloseHandle(TInetHandle handle) {
 }
 
 void Win32Platform::EnumWindows(TEnumWindowsProc proc, void* param) {
-  TEnumContext context{proc, param};
+  TEnumContext context{proc, param, nullptr};
   ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&context));
+  if (context.Error) {
+    std::rethrow_exception(context.Error);
+  }
 }
 
 bool Win32Platform::IsWindowVisible(TWindowHandle window) {

@@ -88,4 +88,9 @@ std::string EncodeCodePage(std::u16string_view text, std::uint32_t codePage) {
   return Convert("UTF-16LE", IconvName(codePage), utf16, "?", 2);
 }
 
+// iconv maps no look-alikes unless asked to (//TRANSLIT), so natively there is no best fit.
+std::string EncodeCodePageNoBestFit(std::u16string_view text, std::uint32_t codePage) {
+  return EncodeCodePage(text, codePage);
+}
+
 }  // namespace zelkupd

@@ -28,18 +28,36 @@ std::u16string DecodeCodePage(std::string_view bytes, std::uint32_t codePage) {
   return text;
 }
 
-std::string EncodeCodePage(std::u16string_view text, std::uint32_t codePage) {
+namespace {
+
+std::string Encode(std::u16string_view text, std::uint32_t codePage, DWORD flags) {
   if (text.empty()) {
     return {};
   }
   const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
   const int size = static_cast<int>(text.size());
-  const int length = ::WideCharToMultiByte(codePage, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  int length = ::WideCharToMultiByte(codePage, flags, wide, size, nullptr, 0, nullptr, nullptr);
+  // UTF-8, which can be the ANSI or OEM code page, and a few others take no flags: they have no
+  // best fit to turn off.
+  if (length == 0 && flags != 0 && ::GetLastError() == ERROR_INVALID_FLAGS) {
+    flags = 0;
+    length = ::WideCharToMultiByte(codePage, flags, wide, size, nullptr, 0, nullptr, nullptr);
+  }
   std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
   if (length > 0) {
-    ::WideCharToMultiByte(codePage, 0, wide, size, bytes.data(), length, nullptr, nullptr);
+    ::WideCharToMultiByte(codePage, flags, wide, size, bytes.data(), length, nullptr, nullptr);
   }
   return bytes;
+}
+
+}  // namespace
+
+std::string EncodeCodePage(std::u16string_view text, std::uint32_t codePage) {
+  return Encode(text, codePage, 0);
+}
+
+std::string EncodeCodePageNoBestFit(std::u16string_view text, std::uint32_t codePage) {
+  return Encode(text, codePage, WC_NO_BEST_FIT_CHARS);
 }
 
 }  // namespace zelkupd

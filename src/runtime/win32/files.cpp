@@ -10,8 +10,24 @@
 namespace zelkupd {
 namespace {
 
+// The attributes of what the path leads to. GetFileAttributesW answers for a symbolic link or a
+// junction itself, which would make a link to a folder that has gone count as an existing folder;
+// the target's own answer comes through a handle that the open has followed to it. A link whose
+// target cannot be reached names nothing, as stat(2) says natively.
 DWORD Attributes(std::u16string_view path) {
-  return ::GetFileAttributesW(WidePtr(std::u16string(path)));
+  const std::u16string name(path);
+  const DWORD attributes = ::GetFileAttributesW(WidePtr(name));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return attributes;
+  }
+  const TScopedFileHandle target(
+      ::CreateFileW(WidePtr(name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!target.IsValid() || ::GetFileInformationByHandle(target.Get(), &info) == FALSE) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return info.dwFileAttributes;
 }
 
 // False, with the error a fault hook reports, when a test asks this operation to fail.

@@ -122,13 +122,14 @@ TEST_F(MemIniFileTest, AnsiFileIsReadAndWrittenInTheAnsiCodePage) {
   if (AnsiCodePage() != 932) {
     GTEST_SKIP() << "the bytes below are code page 932";
   }
-  // "ゼルク" in code page 932; a Hangul syllable has no place in it and becomes "?".
+  // "ゼルク" in code page 932. A Hangul syllable has no place in it and becomes "?"; so does an
+  // e with an acute accent, for which Windows (and Wine) would give a plain "e" as its best fit.
   const std::string zelk = "\x83\x5B\x83\x8B\x83\x4E";
   TMemIniFile ini = Load("[ZELK]\r\nPREV_FILE=" + zelk + ".zip\r\n");
   EXPECT_EQ(ini.ReadString(u"ZELK", u"PREV_FILE", u""), u"ゼルク.zip");
-  ini.WriteString(u"ZELK", u"DOWN_PATH", u"한");
+  ini.WriteString(u"ZELK", u"DOWN_PATH", u"한\u00E9");
   ini.UpdateFile();
-  EXPECT_EQ(ReadFileBytes(path), "[ZELK]\r\nPREV_FILE=" + zelk + ".zip\r\nDOWN_PATH=?\r\n\r\n");
+  EXPECT_EQ(ReadFileBytes(path), "[ZELK]\r\nPREV_FILE=" + zelk + ".zip\r\nDOWN_PATH=??\r\n\r\n");
 }
 
 TEST_F(MemIniFileTest, MarkedFilesKeepTheirEncodingAndMarkByteForByte) {

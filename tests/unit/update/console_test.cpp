@@ -5,6 +5,14 @@
 #include "runtime/errors.h"
 #include "support/fake_platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+#endif
+
 namespace zelkupd {
 namespace {
 
@@ -117,6 +125,50 @@ TEST(ConsoleTest, FailedFlushOfAFileIsReportedAtClose) {
   console.PrintLine(u"x");
   EXPECT_THROW(console.Close(), EInOutError);
 }
+
+#ifdef _WIN32
+// The standard output and error as a pipe in non-blocking mode whose reader reads nothing: a
+// write larger than its room succeeds without taking a byte (Wine takes none, Windows what fits
+// and then none). Without the check the writers would try again for ever, and this test would
+// never end.
+class TStalledPipeAsStdHandles {
+ public:
+  TStalledPipeAsStdHandles() {
+    ::CreatePipe(&FReader, &FWriter, nullptr, 16);
+    DWORD mode = PIPE_NOWAIT;
+    ::SetNamedPipeHandleState(FWriter, &mode, nullptr, nullptr);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, FWriter);
+    ::SetStdHandle(STD_ERROR_HANDLE, FWriter);
+  }
+  ~TStalledPipeAsStdHandles() {
+    ::SetStdHandle(STD_OUTPUT_HANDLE, FOutput);
+    ::SetStdHandle(STD_ERROR_HANDLE, FError);
+    ::CloseHandle(FWriter);
+    ::CloseHandle(FReader);
+  }
+  TStalledPipeAsStdHandles(const TStalledPipeAsStdHandles&) = delete;
+  TStalledPipeAsStdHandles& operator=(const TStalledPipeAsStdHandles&) = delete;
+
+ private:
+  HANDLE FOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE FError = ::GetStdHandle(STD_ERROR_HANDLE);
+  HANDLE FReader = nullptr;
+  HANDLE FWriter = nullptr;
+};
+
+TEST(Win32ConsoleTest, AWriteThatTakesNoByteIsAnIoErrorNotASpin) {
+  const TStalledPipeAsStdHandles stalled;
+  Win32Platform system;
+  TConsole console(system);
+  try {
+    console.PrintLine(std::u16string(200, u'x'));
+    ADD_FAILURE() << "no exception";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode(), static_cast<std::uint32_t>(ERROR_WRITE_FAULT));
+  }
+  system.WriteStdError(std::string(200, 'x'));
+}
+#endif
 
 }  // namespace
 }  // namespace zelkupd

@@ -30,21 +30,29 @@ TEST(ErrorReportTest, PendingOutputComesFirstAndTheReportGoesToStandardErrorInOe
   TRunContext ctx(fake);
   ctx.Console.PrintLine(u"ゼルク のアップデートを試みます.");
   EXPECT_TRUE(fake.StdOut.empty());
-  ReportUncaughtError(ctx, EFOpenError(u"ファイル x は開けません。 y "));
+  // The OEM code page lacks the accented e: it becomes "?", not the "e" of Windows' best fit.
+  ReportUncaughtError(ctx, EFOpenError(u"ファイル caf\u00E9 は開けません。 y "));
   EXPECT_EQ(DecodeCodePage(fake.StdOut, 932), u"ゼルク のアップデートを試みます.\r\n");
   const std::u16string report = DecodeCodePage(fake.StdErr, OemCodePage());
   const std::u16string head = u"EFOpenError がモジュール zelkupd.exe の ";
-  const std::u16string tail = u" で発生しました。\r\nファイル x は開けません。 y \r\n";
+  const std::u16string tail = u" で発生しました。\r\nファイル caf? は開けません。 y \r\n";
   EXPECT_EQ(report.substr(0, head.size()), head);
   EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
 }
 
+// Output still pending for a file fails when the report writes it out; that failure must not
+// take the report's place.
 TEST(ErrorReportTest, AFailedConsoleStillGetsItsReport) {
   FakePlatform fake;
-  fake.FailWritesWith = 5;
   TRunContext ctx(fake);
-  ReportUncaughtError(ctx, EInOutError(5));
-  EXPECT_NE(DecodeCodePage(fake.StdErr, 932).find(u"EInOutError"), std::u16string::npos);
+  ctx.Console.PrintLine(u"ゼルク のアップデートを試みます.");
+  fake.FailWritesWith = 5;
+  ReportUncaughtError(ctx, EFCreateError(u"ファイル \"x\" を作成できません。拒否"));
+  EXPECT_EQ(fake.CallCount("WriteFile 34"), 1) << "the pending line was tried";
+  EXPECT_EQ(fake.StdOut, "");
+  const std::u16string report = DecodeCodePage(fake.StdErr, OemCodePage());
+  EXPECT_TRUE(report.starts_with(u"EFCreateError がモジュール "));
+  EXPECT_TRUE(report.ends_with(u"で発生しました。\r\nファイル \"x\" を作成できません。拒否\r\n"));
 }
 
 }  // namespace

@@ -88,8 +88,9 @@ TEST_F(RunInstallTest, ARunningZelkIsAskedToCloseAndWaitedForBeforeTheExtraction
   EXPECT_EQ(CallsBeforeExtraction("PostMessage"),
             (std::vector<std::string>{
                 "PostMessage 40 16 0 0", "Sleep 100", "EnumWindows", "OpenProcess 1040 50",
-                "GetModuleFileNameEx 521", "CloseHandle", "PostMessage 40 16 0 0", "Sleep 100",
-                "EnumWindows", "OpenProcess 1048576 50", "OpenProcess 1048576 50"}))
+                "GetModuleFileNameEx 521", "CloseHandle", "OpenProcess 1048576 50",
+                "PostMessage 40 16 0 0", "Sleep 100", "EnumWindows", "WaitForSingleObject 50 3000",
+                "CloseHandle", "WaitForSingleObject 50 3000", "CloseHandle"}))
       << "found twice, so slots 0 and 1 are waited for; the process has gone by then";
   EXPECT_NE(Out().find(u"起動中の ゼルク を終了完了.\r\n"), std::u16string::npos);
   ExpectZelkStarted();
@@ -122,9 +123,9 @@ TEST_F(RunInstallTest, AZelkThatNeverClosesGets21RequestsThenTheTimeoutLineAndTh
   EXPECT_EQ(fake.Waits, waits) << "slot 20 waits at once, then the 20 recorded slots";
   const std::vector<std::string> calls = CallsBeforeExtraction("PostMessage");
   const auto last = std::find(calls.rbegin(), calls.rend(), "PostMessage 40 16 0 0").base();
-  EXPECT_EQ(std::vector<std::string>(last, last + 4),
-            (std::vector<std::string>{"OpenProcess 1048576 50", "WaitForSingleObject 50 2000",
-                                      "CloseHandle", "Sleep 100"}));
+  EXPECT_EQ(std::vector<std::string>(last - 2, last + 3),
+            (std::vector<std::string>{"OpenProcess 1048576 50", "PostMessage 40 16 0 0",
+                                      "WaitForSingleObject 50 2000", "CloseHandle", "Sleep 100"}));
   EXPECT_NE(Out().find(u"起動中の ゼルク を終了...\r\n終了待ちタイムアウト発生.\r\n" + archive +
                        u" の展開に失敗しました.\r\n"),
             std::u16string::npos);
@@ -136,10 +137,10 @@ TEST_F(RunInstallTest, TheConfigurationProgramIsAskedOnceAndWaitedFor2000MsRight
   fake.AddWindow(30, 60, zelkCfg).ClosesAfter = 0;
   fake.AddWindow(31, 61, zelkCfg);
   EXPECT_EQ(Run(), 0);
-  const std::vector<std::string> calls = CallsBeforeExtraction("PostMessage");
+  const std::vector<std::string> calls = CallsBeforeExtraction("OpenProcess 1048576");
   EXPECT_EQ(calls,
             (std::vector<std::string>{
-                "PostMessage 30 16 0 0", "OpenProcess 1048576 60", "WaitForSingleObject 60 2000",
+                "OpenProcess 1048576 60", "PostMessage 30 16 0 0", "WaitForSingleObject 60 2000",
                 "CloseHandle", "EnumWindows", "OpenProcess 1040 60", "GetModuleFileNameEx 521",
                 "CloseHandle", "OpenProcess 1040 61", "GetModuleFileNameEx 521", "CloseHandle"}))
       << "its second window is left alone, its process never recorded";

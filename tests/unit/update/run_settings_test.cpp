@@ -6,6 +6,7 @@
 #include "runtime/files.h"
 #include "runtime/paths.h"
 #include "runtime/stream.h"
+#include "runtime/text.h"
 #include "support/fake_platform.h"
 #include "support/fault_scope.h"
 #include "support/temp_dir.h"
@@ -97,23 +98,43 @@ TEST_F(RunSettingsTest, DeleteModeIsAnnouncedAsTheFileSaysIt) {
 }
 
 // The report the run ends with when the settings file cannot be read: no line before it.
-void ExpectOpenErrorReport(const FakePlatform& fake, const std::u16string& settings) {
+void ExpectErrorReport(const FakePlatform& fake, const std::u16string& className,
+                       const std::u16string& message) {
   EXPECT_EQ(fake.StdOut, "");
   const std::u16string report = DecodeCodePage(fake.StdErr, OemCodePage());
-  const std::u16string head = u"EFOpenError がモジュール zelkupd.exe の ";
+  const std::u16string head = className + u" がモジュール zelkupd.exe の ";
   EXPECT_EQ(report.substr(0, head.size()), head);
-  EXPECT_NE(report.find(u" で発生しました。\r\nファイル " + settings + u" は開けません。 "),
-            std::u16string::npos);
+  const std::u16string tail = u" で発生しました。\r\n" + message;
+  EXPECT_NE(report.find(tail), std::u16string::npos) << Utf16ToUtf8(report);
+}
+void ExpectOpenErrorReport(const FakePlatform& fake, const std::u16string& settings) {
+  ExpectErrorReport(fake, u"EFOpenError", u"ファイル " + settings + u" は開けません。 ");
+  const std::u16string report = DecodeCodePage(fake.StdErr, OemCodePage());
   EXPECT_EQ(report.substr(report.size() - 3), u" \r\n");
 }
 
+// A file that opens but cannot be read to its end (a range another program has locked) is no
+// more readable than one that does not open: taking part of it would rewrite it without the rest.
 TEST_F(RunSettingsTest, UnreadableSettingsFileEndsTheRunBeforeItsFirstLine) {
   const std::u16string settings = install / u"zelkupd.INI";
-  Settings(u"[ZELK]\r\nPREV_FILE=a.zip\r\n");
-  const test::TFaultScope denied(TFaultPoint::Open, settings);
-  EXPECT_EQ(Run(), 1);
-  ExpectOpenErrorReport(fake, settings);
-  EXPECT_TRUE(fake.Calls.empty()) << "not even the Internet session was tried";
+  // The download folder lies inside the test's own folder, where a run that went on would make it.
+  const std::string bytes = "[ZELK]\r\nPREV_FILE=a.zip\r\nDOWN_PATH=%zelk%\\dl\r\nDELETE=1\r\n";
+  for (const TFaultPoint point : {TFaultPoint::Open, TFaultPoint::Read}) {
+    FakePlatform local;
+    local.ModulePath = fake.ModulePath;
+    test::WriteFileBytes(settings, bytes);
+    {
+      const test::TFaultScope denied(point, settings);
+      EXPECT_EQ(RunUpdate(local, {install / u"zelk32_156.zip"}), 1);
+    }
+    if (point == TFaultPoint::Open) {
+      ExpectOpenErrorReport(local, settings);
+    } else {
+      ExpectErrorReport(local, u"EReadError", u"ストリームからの読み取りエラー\r\n");
+    }
+    EXPECT_TRUE(local.Calls.empty()) << "not even the Internet session was tried";
+    EXPECT_EQ(test::ReadFileBytes(settings), bytes);
+  }
 }
 
 #ifdef _WIN32

@@ -3,8 +3,11 @@
 // good signature gets either installed.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "runtime/files.h"
 #include "support/fake_platform.h"
+#include "support/fault_scope.h"
 #include "support/run_texts.h"
 #include "support/signed_release.h"
 #include "support/temp_dir.h"
@@ -117,12 +120,30 @@ TEST_F(RunSignedTest, ALocalArchiveIsCheckedAgainstTheFileBesideIt) {
   test::WriteFileBytes(archive, kSignedArchive);
   const std::u16string local =
       std::u16string(kGreeting) + u"ローカルのアーカイブファイルが指定されました.\r\n";
-  for (const std::string& signature : {std::string(), kOtherKeySignature}) {
+  const struct {
+    const char* Case;
+    std::string Signature;   // no file when empty
+    std::u16string Refused;  // a file whose reads fail, as a range another program locked
+  } failures[] = {
+      {"no signature", "", u""},
+      {"another key's signature", kOtherKeySignature, u""},
+      {"archive unreadable", kArchiveSignature, archive},
+      {"signature unreadable", kArchiveSignature, archive + u".sig"},
+  };
+  for (const auto& c : failures) {
+    SCOPED_TRACE(c.Case);
     FakePlatform failing;
-    if (!signature.empty()) {
-      test::WriteFileBytes(archive + u".sig", signature);
+    RemoveFile(archive + u".sig");
+    if (!c.Signature.empty()) {
+      test::WriteFileBytes(archive + u".sig", c.Signature);
     }
-    EXPECT_EQ(Run(failing, archive), 0);
+    {
+      std::optional<test::TFaultScope> refused;
+      if (!c.Refused.empty()) {
+        refused.emplace(TFaultPoint::Read, c.Refused);
+      }
+      EXPECT_EQ(Run(failing, archive), 0);
+    }
     EXPECT_EQ(test::DecodedStdOut(failing), local + kNotVerified);
     ExpectNothingInstalled(failing);
     EXPECT_EQ(test::ReadFileBytes(archive), kSignedArchive);

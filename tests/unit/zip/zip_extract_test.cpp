@@ -38,6 +38,8 @@ TEST_F(ZipExtractTest, EntriesLandAtTheirNamesWithFoldersCreated) {
   const std::string noise = test::NoiseBytes(300000);
   TZipBuilder builder;
   builder.Stored("doc/", "").Stored("a/b/c.txt", "deep").Stored("empty", "");
+  // An encryption flag on a folder hides no data: the folder is made as any other.
+  builder.Add({.Name = "sealed/", .Data = "", .Flags = 1});
   builder.Deflated("big.bin", noise).Deflated("none", "");
   builder.Add(
       {.Name = "bit3.bin", .Data = noise.substr(0, 8192), .Method = 8, .DataDescriptor = true});
@@ -46,6 +48,7 @@ TEST_F(ZipExtractTest, EntriesLandAtTheirNamesWithFoldersCreated) {
   ExtractAll(true);
   EXPECT_TRUE(DirectoryExists(out + u"doc"));
   EXPECT_TRUE(ListDirectory(out + u"doc").empty());
+  EXPECT_TRUE(DirectoryExists(out + u"sealed"));
   EXPECT_EQ(test::ReadFileBytes(out + u"a\\b\\c.txt"), "deep");
   EXPECT_TRUE(FileExists(out + u"empty"));
   EXPECT_EQ(test::ReadFileBytes(out + u"empty"), "");
