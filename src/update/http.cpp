@@ -9,8 +9,8 @@
 #include "runtime/crypto.h"
 #include "runtime/errors.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "runtime/stream.h"
-#include "runtime/text.h"
 #include "update/dialogs.h"
 #include "update/release_signature.h"
 #include "update/signature_der.h"
@@ -25,7 +25,6 @@ constexpr std::uint32_t kQueryStatusCode = 19;
 constexpr std::uint32_t kQueryContentLength = 5;
 constexpr std::uint32_t kStatusOk = 200;
 constexpr char16_t kCannotWrite[] = u"ローカルディスクに書き込みが出来ません.";
-constexpr int kMaxPartNames = 100;
 
 // The request of one transfer. Its handle is closed when the transfer returns, whichever way it
 // returns, and also when the open failed: closing a null handle is harmless.
@@ -69,40 +68,15 @@ std::unique_ptr<char[]> AllocateReadBuffer() {
   return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
 }
 
-// The part file's name in the order of trying: the archive's name with kPartSuffix, then with
-// ".2" and kPartSuffix, and so on.
-std::u16string PartFileName(const std::u16string& archivePath, int number) {
-  std::u16string name = archivePath;
-  if (number > 1) {
-    name += u'.';
-    name += IntToText(number);
-  }
-  name += kPartSuffix;
-  return name;
-}
-
-// The archive while it arrives, in a file of its own beside it: ArchivePath + kPartSuffix or, when
-// something already has that name, the next free one of ArchivePath + ".2" + kPartSuffix and so
-// on. The file is always created new, so a file of that name that is not this run's own is never
-// opened, written or removed. Removed again unless Commit moved it over the archive, so that no
-// path leaves a part file behind.
+// The archive while it arrives, in its replacement file beside it (runtime/replacement_file), a
+// name of the program's own: a part file left there by a download that a crash or a kill cut
+// short is reclaimed, and no file of another is ever opened. Removed again unless Commit moved it
+// over the archive, so that no path leaves a part file behind.
 class TPartFile {
  public:
-  // Raises EFCreateError when the file cannot be created, or when every name is taken.
-  explicit TPartFile(const std::u16string& archivePath) {
-    for (int number = 1;; ++number) {
-      FPath = PartFileName(archivePath, number);
-      try {
-        FStream = std::make_unique<TFileStream>(FPath, kCreateNewWriteShareRead);
-        return;
-      } catch (const EFCreateError&) {
-        TFoundFile taken;
-        if (number == kMaxPartNames || !FindFile(FPath, taken)) {
-          throw;
-        }
-      }
-    }
-  }
+  // Raises EFCreateError when the file cannot be created.
+  explicit TPartFile(const std::u16string& archivePath)
+      : FPath(ReplacementFileName(archivePath)), FStream(CreateReplacementFile(archivePath)) {}
   ~TPartFile() {
     FStream.reset();
     if (!FCommitted) {

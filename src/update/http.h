@@ -8,12 +8,6 @@
 
 namespace zelkupd {
 
-// A download arrives as ArchivePath + kPartSuffix in the same folder (or, when a file of another
-// already has that name, as ArchivePath + ".2" + kPartSuffix, ".3" and so on) and is moved over
-// ArchivePath only once it is complete, so a broken transfer never replaces an earlier complete
-// file of that name and never leaves a truncated archive to be offered again.
-inline constexpr char16_t kPartSuffix[] = u".part";
-
 // Opens the root Internet handle into hInternet; false when there is none.
 bool OpenInternet(TRunContext& ctx);
 
@@ -29,6 +23,11 @@ void FetchPage(TRunContext& ctx);
 // are required, the archive is hashed as it arrives and, once complete, checked against
 // TargetUrl + ".sig" (read the same way; only a 200 answer counts) before it takes its name: a
 // failed check leaves ArchivePath as it was too.
+//
+// The transfer goes to a part file beside the archive, ReplacementFileName(ArchivePath), which is
+// moved over ArchivePath only once it is complete, so a broken transfer never replaces an earlier
+// complete file of that name and never leaves a truncated archive to be offered again. No path
+// leaves the part file behind, and a part file that a killed run left is reclaimed.
 void DownloadArchive(TRunContext& ctx);
 
 // Closes hInternet (also when there is none).

@@ -8,6 +8,9 @@ import shutil
 from harness.environment import WindowsPath
 
 SETTINGS_NAME = "zelkupd.INI"  # the executable's name with its extension replaced by ".INI"
+# Added to a file's name for the file the updater writes beside it and then moves over it: the
+# settings rewrite's temporary file, a download's part file.
+REPLACEMENT_SUFFIX = ".zelkupd-tmp"
 
 
 class TInstallation:

@@ -7,10 +7,10 @@
 
 #include "runtime/codepage.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "support/fake_platform.h"
 #include "support/run_texts.h"
 #include "support/temp_dir.h"
-#include "update/http.h"
 #include "update/run.h"
 #include "update/site.h"
 
@@ -192,7 +192,7 @@ TEST_F(RunReleaseTest, ADownloadThatFailsEndsWithTheNoticeAndKeepsTheEarlierFile
   ASSERT_EQ(fake.Boxes.size(), 2u);
   EXPECT_EQ(fake.Boxes[1].Text, kEndNotice);
   EXPECT_EQ(test::ReadFileBytes(install / u"zelk32_156.zip"), "earlier");
-  EXPECT_FALSE(FileExists(install / (std::u16string(u"zelk32_156.zip") + kPartSuffix)));
+  EXPECT_FALSE(FileExists(ReplacementFileName(install / u"zelk32_156.zip")));
   EXPECT_EQ(fake.OpenInetHandles, 0);
 }
 
