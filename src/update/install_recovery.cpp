@@ -3,6 +3,7 @@
 #include "ini/atomic_file.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
+#include "runtime/replacement_file.h"
 #include "runtime/stream.h"
 
 namespace zelkupd {

@@ -15,6 +15,7 @@ from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import EndNotice, Question
 from harness.http_server import (Archive, Dropped, DroppedAtOnce, LargePage, Redirect, Slow,
                                  Status)
+from harness.installation import REPLACEMENT_SUFFIX
 
 SETTINGS = "[ZELK]\r\nPREV_FILE=zelk32_155.zip\r\n"
 GREETING = ("『 zelk32_155.zip 』が前回アップデートしたファイルです.",
@@ -61,7 +62,7 @@ class TArchiveTransferFaultTest(TE2ECase):
         """Nothing installed, no part file, the settings and any earlier archive as they were."""
         self.assertEqual(self.Installation.Snapshot(), self.Before)
         self.assertEqual(self.Installation.SettingsBytes(), Cp932(SETTINGS))
-        self.assertFalse(os.path.exists(self.Installation.File(ARCHIVE_NAME + ".part")))
+        self.assertFalse(os.path.exists(self.Installation.File(ARCHIVE_NAME + REPLACEMENT_SUFFIX)))
 
     def testAConnectionResetPartWayKeepsTheEarlierArchive(self):
         # A reset throws away what the client has not yet taken in, so the server waits before
