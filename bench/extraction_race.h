@@ -1,8 +1,8 @@
 // One archive raced on one file system: every extractor in turn, the order rotating from round to
 // round, each run into a fresh output folder beside the archive and checked after the first
-// round; the in-memory floor once per round; and this project's extraction over an installation
-// that already holds every file, which puts each old file aside and removes it after. Prints the
-// medians and this project's ratios.
+// round; the in-memory floor once per round; this project's extraction over an installation that
+// already holds every file, which puts each old file aside and removes it after; and the SHA-256
+// that a signed release costs. Prints the medians and this project's ratios.
 #pragma once
 
 #include <string>
@@ -10,6 +10,7 @@
 
 #include "child_process.h"
 #include "extractors.h"
+#include "hash_cost.h"
 #include "inflate_floor.h"
 #include "shapes.h"
 
@@ -27,6 +28,8 @@ struct TRaceResult {
   std::vector<double> FloorWall;
   std::vector<double> FloorCpu;
   std::vector<double> OverInstallationWall;  // this project's, replacing every file
+  std::vector<double> HashWhileDownloading;  // SHA-256 of the archive block by block in memory
+  std::vector<double> HashFromFile;          // SHA-256 of the archive read from its file
 };
 
 // Runs the extractor once into `output` (native, ending in "/"), made fresh and removed after;

@@ -28,6 +28,9 @@ class TInflateFloor {
   // does not decode to its size and CRC-32.
   TFloorTime Run();
 
+  // The whole archive as read.
+  const std::vector<unsigned char>& Archive() const { return FArchive; }
+
  private:
   void Check(const TWrittenEntry& entry, uLong crc, std::uint64_t size) const;
 

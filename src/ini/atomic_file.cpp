@@ -1,26 +1,24 @@
 #include "ini/atomic_file.h"
 
+#include <memory>
+
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
-#include "runtime/stream.h"
+#include "runtime/replacement_file.h"
 
 namespace zelkupd {
 namespace {
 
-void WriteReplacement(std::u16string_view temp, std::u16string_view path, std::string_view bytes) {
-  TFileStream file(temp, kCreateNewWriteExclusive, path);
-  file.WriteBuffer(bytes.data(), bytes.size());
-  if (!file.FlushToDisk()) {
+void WriteReplacement(std::u16string_view path, std::string_view bytes) {
+  const std::unique_ptr<TFileStream> file = CreateReplacementFile(path);
+  file->WriteBuffer(bytes.data(), bytes.size());
+  if (!file->FlushToDisk()) {
     throw EWriteError(texts::kStreamWriteError);
   }
 }
 
 }  // namespace
-
-std::u16string ReplacementFileName(std::u16string_view path) {
-  return std::u16string(path) + u".zelkupd-tmp";
-}
 
 void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
   // Renaming over a file succeeds where rewriting it would not (natively over a read-only file,
@@ -31,10 +29,8 @@ void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
     const TFileStream probe(path, kOpenWriteExclusive);
   }
   const std::u16string temp = ReplacementFileName(path);
-  // A leftover of a crashed rewrite; when it cannot go, creating the new one fails below.
-  RemoveFile(temp);
   try {
-    WriteReplacement(temp, path, bytes);
+    WriteReplacement(path, bytes);
   } catch (const EFCreateError&) {
     // Nothing was created: what holds the name is not this rewrite's to remove.
     throw;

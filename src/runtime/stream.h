@@ -63,8 +63,9 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
-// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is kept.
-inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileShare::None,
+// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is never
+// opened for writing and is kept. Others may read the new file while it is written, not write it.
+inline constexpr TFileMode kCreateNewWriteShareRead{TFileAccess::Write, TFileShare::Read,
                                                     TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only

@@ -5,12 +5,15 @@
 #include <new>
 #include <optional>
 #include <string_view>
-#include <utility>
 
+#include "runtime/crypto.h"
 #include "runtime/errors.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "runtime/stream.h"
 #include "update/dialogs.h"
+#include "update/release_signature.h"
+#include "update/signature_der.h"
 
 namespace zelkupd {
 namespace {
@@ -35,6 +38,14 @@ class TRequest {
 
   bool IsOpen() const { return FHandle != nullptr; }
 
+  // The HTTP status; 0 when it cannot be read, which fails like any status but 200, redirects
+  // included.
+  std::uint32_t Status() const {
+    std::uint32_t status = 0;
+    QueryNumber(kQueryStatusCode, status);
+    return status;
+  }
+
   // The numeric header `level` into `value`, which keeps what it held when the query fails.
   bool QueryNumber(std::uint32_t level, std::uint32_t& value) const {
     return FSystem.HttpQueryInfoNumber(FHandle, level | kQueryFlagNumber, value);
@@ -57,14 +68,15 @@ std::unique_ptr<char[]> AllocateReadBuffer() {
   return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
 }
 
-// The archive while it arrives, under its temporary name. Removed again unless Commit moved it
+// The archive while it arrives, in its replacement file beside it (runtime/replacement_file), a
+// name of the program's own: a part file left there by a download that a crash or a kill cut
+// short is reclaimed, and no file of another is ever opened. Removed again unless Commit moved it
 // over the archive, so that no path leaves a part file behind.
 class TPartFile {
  public:
   // Raises EFCreateError when the file cannot be created.
-  explicit TPartFile(std::u16string path)
-      : FPath(std::move(path)),
-        FStream(std::make_unique<TFileStream>(FPath, kCreateWriteShareRead)) {}
+  explicit TPartFile(const std::u16string& archivePath)
+      : FPath(ReplacementFileName(archivePath)), FStream(CreateReplacementFile(archivePath)) {}
   ~TPartFile() {
     FStream.reset();
     if (!FCommitted) {
@@ -91,39 +103,93 @@ class TPartFile {
   bool FCommitted = false;
 };
 
-enum class TTransferEnd { Complete, Broken, WriteFailed };
+enum class TTransferEnd { Complete, Broken, Stopped };
 
-// Copies the body into the part file, one "#" per block, and ends the row of marks.
-TTransferEnd ReceiveBody(TRunContext& ctx, const TRequest& request, char* buffer, TPartFile& part) {
-  // Without a Content-Length only a failed read shows a break; with one, a body that ends early
-  // does too, since WinINet reports such a body as ending normally.
+// Hands each block of the body to `take` (its byte count; the bytes are in `buffer`) until the body
+// ends, a read fails (Broken) or `take` returns false (Stopped). Without a Content-Length only a
+// failed read shows a break; with one, a body that ends early does too, since WinINet reports such
+// a body as ending normally.
+template <typename TTake>
+TTransferEnd ReadBody(const TRequest& request, char* buffer, TTake take) {
   std::uint32_t announced = 0;
   const bool hasLength = request.QueryNumber(kQueryContentLength, announced);
   std::uint64_t received = 0;
-  TTransferEnd end = TTransferEnd::Complete;
   for (;;) {
     std::uint32_t bytesRead = 0;
     if (!request.Read(buffer, bytesRead)) {
-      end = TTransferEnd::Broken;
-      break;
+      return TTransferEnd::Broken;
     }
     if (bytesRead == 0) {
       break;
     }
-    try {
-      part.Write(buffer, bytesRead);
-    } catch (const EWriteError&) {
-      end = TTransferEnd::WriteFailed;
-      break;
+    if (!take(bytesRead)) {
+      return TTransferEnd::Stopped;
     }
     received += bytesRead;
+  }
+  return hasLength && received < announced ? TTransferEnd::Broken : TTransferEnd::Complete;
+}
+
+// Opens TargetUrl and copies its body into a new part file and, when given, into `hash`, one "#"
+// per block, ending the row of marks. True when the status was 200 and the whole body arrived;
+// otherwise the failure is printed, except for a read buffer that could not be had.
+bool ReceiveArchive(TRunContext& ctx, std::optional<TPartFile>& part, TSha256* hash) {
+  const TRequest request(ctx.System, ctx.State.hInternet, ctx.State.TargetUrl);
+  if (!request.IsOpen() || request.Status() != kStatusOk) {
+    ReportNotObtained(ctx);
+    return false;
+  }
+  try {
+    part.emplace(ctx.State.ArchivePath);
+  } catch (const EFCreateError&) {
+    ctx.Console.PrintLine(kCannotWrite);
+    return false;
+  }
+  const auto buffer = AllocateReadBuffer();
+  if (!buffer) {
+    return false;
+  }
+  const TTransferEnd end = ReadBody(request, buffer.get(), [&](std::uint32_t count) {
+    try {
+      part->Write(buffer.get(), count);
+    } catch (const EWriteError&) {
+      return false;
+    }
+    if (hash != nullptr) {
+      hash->Update(buffer.get(), count);
+    }
     ctx.Console.PrintText(u"#");
-  }
+    return true;
+  });
   ctx.Console.PrintLine(u"");
-  if (end == TTransferEnd::Complete && hasLength && received < announced) {
-    end = TTransferEnd::Broken;
+  if (end == TTransferEnd::Broken) {
+    ReportNotObtained(ctx);
+  } else if (end == TTransferEnd::Stopped) {
+    ctx.Console.PrintLine(kCannotWrite);
   }
-  return end;
+  return end == TTransferEnd::Complete;
+}
+
+// The signature at `url`, asked for as the archive was: its bytes when the answer's status is 200
+// and its whole body arrived, no longer than any signature; otherwise nullopt. Prints nothing.
+std::optional<std::string> FetchSignature(TRunContext& ctx, const std::u16string& url) {
+  const TRequest request(ctx.System, ctx.State.hInternet, url);
+  if (!request.IsOpen() || request.Status() != kStatusOk) {
+    return std::nullopt;
+  }
+  const auto buffer = AllocateReadBuffer();
+  if (!buffer) {
+    return std::nullopt;
+  }
+  std::string bytes;
+  const TTransferEnd end = ReadBody(request, buffer.get(), [&](std::uint32_t count) {
+    bytes.append(buffer.get(), count);
+    return bytes.size() <= kMaxDerSignatureSize;
+  });
+  if (end != TTransferEnd::Complete) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -161,38 +227,19 @@ void FetchPage(TRunContext& ctx) {
 void DownloadArchive(TRunContext& ctx) {
   TUpdateState& s = ctx.State;
   ctx.Console.PrintLine(s.TargetUrl + u" を取得中...");
-  const TRequest request(ctx.System, s.hInternet, s.TargetUrl);
-  if (!request.IsOpen()) {
-    ReportNotObtained(ctx);
-    return;
-  }
-  // A status that cannot be read stays 0 and fails like any status but 200, redirects included.
-  std::uint32_t status = 0;
-  request.QueryNumber(kQueryStatusCode, status);
-  if (status != kStatusOk) {
-    ReportNotObtained(ctx);
-    return;
-  }
   std::optional<TPartFile> part;
-  try {
-    part.emplace(s.ArchivePath + kPartSuffix);
-  } catch (const EFCreateError&) {
-    ctx.Console.PrintLine(kCannotWrite);
+  std::optional<TSha256> hash;
+  if (SignaturesRequired(ctx)) {
+    hash.emplace();
+  }
+  if (!ReceiveArchive(ctx, part, hash ? &*hash : nullptr)) {
     return;
   }
-  const auto buffer = AllocateReadBuffer();
-  if (!buffer) {
+  // Checked before the part file takes the archive's name, so that an archive that fails leaves
+  // nothing of itself behind and an earlier file of that name stays as it was.
+  if (hash && !CheckArchiveSignature(ctx, hash->Finish(),
+                                     FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
     return;
-  }
-  switch (ReceiveBody(ctx, request, buffer.get(), *part)) {
-    case TTransferEnd::Broken:
-      ReportNotObtained(ctx);
-      return;
-    case TTransferEnd::WriteFailed:
-      ctx.Console.PrintLine(kCannotWrite);
-      return;
-    case TTransferEnd::Complete:
-      break;
   }
   if (!part->Commit(s.ArchivePath)) {
     ctx.Console.PrintLine(kCannotWrite);

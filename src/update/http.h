@@ -1,15 +1,12 @@
 // HTTP retrieval through WinINet: the run's Internet session, the release page into memory and
-// the archive into its file, with the progress lines and marks.
+// the archive into its file, with the progress lines and marks. An https:// URL gets WinINet's own
+// check of the server's certificate (a trusted root, the host's name, the dates); no request flag
+// or option that loosens it is ever given, so a server that fails it is simply not obtained.
 #pragma once
 
 #include "update/run_context.h"
 
 namespace zelkupd {
-
-// A download arrives as ArchivePath + kPartSuffix in the same folder and is moved over
-// ArchivePath only once it is complete, so a broken transfer never replaces an earlier complete
-// file of that name and never leaves a truncated archive to be offered again.
-inline constexpr char16_t kPartSuffix[] = u".part";
 
 // Opens the root Internet handle into hInternet; false when there is none.
 bool OpenInternet(TRunContext& ctx);
@@ -22,7 +19,15 @@ void FetchPage(TRunContext& ctx);
 // the transfer was complete: no read failed and no fewer bytes arrived than the Content-Length
 // the server announced (without one, the end of the data is the end). A broken transfer prints
 // "取得出来ませんでした.", a file that cannot be created, written or moved into place
-// "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was.
+// "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was. When signatures
+// are required, the archive is hashed as it arrives and, once complete, checked against
+// TargetUrl + ".sig" (read the same way; only a 200 answer counts) before it takes its name: a
+// failed check leaves ArchivePath as it was too.
+//
+// The transfer goes to a part file beside the archive, ReplacementFileName(ArchivePath), which is
+// moved over ArchivePath only once it is complete, so a broken transfer never replaces an earlier
+// complete file of that name and never leaves a truncated archive to be offered again. No path
+// leaves the part file behind, and a part file that a killed run left is reclaimed.
 void DownloadArchive(TRunContext& ctx);
 
 // Closes hInternet (also when there is none).

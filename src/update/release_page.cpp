@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "runtime/codepage.h"
+#include "runtime/file_names.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 #include "update/site.h"
@@ -18,6 +19,7 @@ constexpr char16_t kBetaMarker = u'b';
 constexpr std::size_t kNamePrefixLength = 7;
 constexpr std::size_t kLinkFolderLength = 4;  // "zip/"
 constexpr std::int32_t kReleaseRank = 100000;
+constexpr std::u16string_view kArchiveSuffix = u".ZIP";
 
 bool IsBlank(char16_t c) {
   return c >= 1 && c <= 32;
@@ -130,9 +132,18 @@ void FindArchiveLink(TUpdateState& state) {
     return;
   }
   const std::u16string_view link = value.substr(0, close);
-  state.NewFile =
-      link.size() > kLinkFolderLength ? std::u16string(link.substr(kLinkFolderLength)) : u"";
+  const std::u16string_view name =
+      link.size() > kLinkFolderLength ? link.substr(kLinkFolderLength) : u"";
+  if (!IsArchiveFileName(name)) {
+    return;
+  }
+  state.NewFile = std::u16string(name);
   state.TargetUrl = std::u16string(kSiteBaseUrl) + std::u16string(link);
+}
+
+bool IsArchiveFileName(std::u16string_view name) {
+  return IsPlainFileName(name) && name.size() >= kArchiveSuffix.size() &&
+         UpperCase(name.substr(name.size() - kArchiveSuffix.size())) == kArchiveSuffix;
 }
 
 std::int32_t ArchiveNumber(std::u16string_view name) {

@@ -13,6 +13,7 @@
 #include "update/extract.h"
 #include "update/http.h"
 #include "update/release_page.h"
+#include "update/release_signature.h"
 #include "update/run_context.h"
 #include "update/settings.h"
 #include "update/site.h"
@@ -99,14 +100,18 @@ TPhase SelectTarget(TRunContext& ctx, const std::u16string& argument) {
   s.PageRetries = 0;
   const std::u16string_view view(argument);
   const std::u16string suffix = UpperCase(view.substr(view.size() < 4 ? 0 : view.size() - 4));
-  if (suffix != u".ZIP") {
+  // "https://" counts as well: taking it for a local file would only report a missing file.
+  const bool url = StartsWithUpper(view, u"HTTP://") || StartsWithUpper(view, u"HTTPS://");
+  // The URL's last segment becomes the archive's name in the download folder, so only a plain
+  // archive file name makes it an archive URL; any other is read as a page
+  // ("http://x/get?f=a.zip").
+  const std::u16string name = argument.substr(argument.find_last_of(u"/\\:") + 1);
+  if (suffix != u".ZIP" || (url && !IsArchiveFileName(name))) {
     ctx.Console.PrintLine(u"サーバのページが指定されました.");
     return TPhase::ReleaseSearch;
   }
-  // "https://" counts as well: taking it for a local file would only report a missing file.
-  if (StartsWithUpper(view, u"HTTP://") || StartsWithUpper(view, u"HTTPS://")) {
-    const std::size_t slash = argument.find_last_of(u"/\\:");
-    s.NewFile = argument.substr(slash + 1);
+  if (url) {
+    s.NewFile = name;
     ctx.Console.PrintLine(u"サーバ上のアーカイブファイルが指定されました.");
     ctx.Console.PrintLine(u"　→ " + argument);
     return TPhase::Decision;
@@ -115,7 +120,9 @@ TPhase SelectTarget(TRunContext& ctx, const std::u16string& argument) {
   s.DeleteMode = 0;
   s.ArchivePath = ExpandFileName(argument);
   if (FileExists(s.ArchivePath)) {
-    return TPhase::Installation;
+    // Nothing was downloaded, so an archive whose signature fails ends the run at the outcome.
+    return !SignaturesRequired(ctx) || CheckLocalArchiveSignature(ctx) ? TPhase::Installation
+                                                                       : TPhase::Outcome;
   }
   ctx.Console.PrintLine(u"指定ファイル " + s.ArchivePath + u" が存在しません.");
   return TPhase::Outcome;
@@ -251,8 +258,9 @@ void RunPhases(TRunContext& ctx, const std::u16string& argument) {
 
 }  // namespace
 
-int RunUpdate(Platform& system, const std::vector<std::u16string>& arguments) {
-  TRunContext ctx(system);
+int RunUpdate(Platform& system, const std::vector<std::u16string>& arguments,
+              const TEcPublicKey* releaseKey) {
+  TRunContext ctx(system, releaseKey);
   try {
     int exitCode = 0;
     try {

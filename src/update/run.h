@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "update/release_key.h"
 
 namespace zelkupd {
 
 // `arguments` are the command-line arguments after the program name; only the first is used.
-int RunUpdate(Platform& system, const std::vector<std::u16string>& arguments);
+// Archives must carry a signature made with `releaseKey`'s private half unless it is null.
+int RunUpdate(Platform& system, const std::vector<std::u16string>& arguments,
+              const TEcPublicKey* releaseKey = BuiltInReleaseKey());
 
 }  // namespace zelkupd

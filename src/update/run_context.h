@@ -1,5 +1,5 @@
 // The update state of one run and the context that every operation of the driver is handed:
-// the state, the platform and the console.
+// the state, the platform, the console and the release key.
 #pragma once
 
 #include <array>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "runtime/crypto.h"
 #include "update/console.h"
 
 namespace zelkupd {
@@ -36,7 +37,8 @@ struct TUpdateState {
 };
 
 struct TRunContext {
-  explicit TRunContext(Platform& system) : System(system), Console(system) {}
+  explicit TRunContext(Platform& system, const TEcPublicKey* releaseKey = nullptr)
+      : System(system), Console(system), ReleaseKey(releaseKey) {}
   // Releases the process handles that a run ended early left held.
   ~TRunContext() {
     for (const TProcessHandle process : State.ProcessHandles) {
@@ -49,6 +51,7 @@ struct TRunContext {
   TUpdateState State;
   Platform& System;
   TConsole Console;
+  const TEcPublicKey* ReleaseKey;  // the key archives must be signed with; none when null
 };
 
 // Thrown to end the process from deep inside the run (a Cancel, an abort); caught at the top,

@@ -1,9 +1,9 @@
 #include "zip/entry_paths.h"
 
-#include <array>
 #include <vector>
 
 #include "runtime/errors.h"
+#include "runtime/file_names.h"
 #include "runtime/files.h"
 #include "zip/zip_texts.h"
 
@@ -19,34 +19,6 @@ bool IsSeparator(char16_t c) {
 
 bool IsAsciiLetter(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-char16_t AsciiUpper(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-// Windows opens the device whatever the extension, and ignores blanks before it ("nul .txt").
-bool IsDeviceName(std::u16string_view component) {
-  static constexpr std::array<std::u16string_view, 24> kDevices = {
-      u"CON",  u"PRN",  u"AUX",  u"NUL",  u"COM1", u"COM2", u"COM3",   u"COM4",
-      u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2",   u"LPT3",
-      u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9", u"CONIN$", u"CONOUT$"};
-  std::u16string_view stem = component.substr(0, component.find(u'.'));
-  while (!stem.empty() && stem.back() == u' ') {
-    stem.remove_suffix(1);
-  }
-  for (const std::u16string_view device : kDevices) {
-    if (stem.size() == device.size()) {
-      bool same = true;
-      for (std::size_t i = 0; i < stem.size() && same; ++i) {
-        same = AsciiUpper(stem[i]) == device[i];
-      }
-      if (same) {
-        return true;
-      }
-    }
-  }
-  return false;
 }
 
 // The components between separators, empty ones included ("a//b/" has four).
@@ -71,7 +43,7 @@ bool IsUnsafeName(std::u16string_view name) {
   }
   for (const std::u16string_view component : Components(name)) {
     if (!component.empty() && component != u"." &&
-        (component.back() == u'.' || component.back() == u' ' || IsDeviceName(component))) {
+        (component.back() == u'.' || component.back() == u' ' || IsReservedDeviceName(component))) {
       return true;
     }
   }

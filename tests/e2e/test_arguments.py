@@ -1,6 +1,6 @@
-"""What the one argument names: a release page URL, an archive URL ("http://" in any letter case,
-and "https://", which is taken for an archive URL too), a local archive that exists, and an
-argument that does not end in ".zip". test_local_archive has the local archive that is missing."""
+"""What the one argument names: a release page URL, an archive URL ("http://" in any letter case;
+test_https has "https://"), a local archive that exists, and an argument that does not end in
+".zip". test_local_archive has the local archive that is missing."""
 
 import os
 import unittest
@@ -76,30 +76,6 @@ class TServerArgumentTest(TArgumentCase):
                 self.AssertInstalled()
                 self.AssertRecorded(new_file)
                 self.assertFalse(os.path.exists(self.Installation.File(new_file)))
-
-    def testHttpsArchiveUrlIsAskedAboutAndThenCannotBeFetched(self):
-        # Taken for an archive URL on purpose; the site speaks plain HTTP only, so WinINet gives
-        # up before any request, and the run ends as after any failed download.
-        before = self.Installation.Snapshot()
-        for url in ("https://zelk.invalid/zip/zelk32_156.zip",
-                    "Https://127.0.0.1:%d/zip/zelk32_156.zip" % self.Server.Port):
-            with self.subTest(url=url):
-                result = self.RunUpdater(url, answers=["yes", "ok"])
-                self.AssertConsole(
-                    result,
-                    ConsoleLines(*messages.Greeting("zelk32_155.zip"), messages.DELETED,
-                                 *messages.ArchiveArgument(url), messages.ArchiveFetchStart(url),
-                                 messages.NOT_OBTAINED),
-                )
-                self.assertEqual(result.Boxes, [
-                    Question("『 zelk32_156.zip 』が対象です.",
-                             "前回アップデートしたファイルよりも新しいです.", default="yes"),
-                    EndNotice(),
-                ])
-                self.assertEqual(result.ExitCode, 0)
-                self.assertEqual(result.Stderr, b"")
-                self.assertEqual(result.Requests, [])
-                self.assertEqual(self.Installation.Snapshot(), before)
 
 
 class TLocalArgumentTest(TArgumentCase):

@@ -1,10 +1,14 @@
 """Downloads that fail: an archive status other than 200, a body cut short after a larger
-Content-Length, a connection dropped part-way, a part file that cannot be created and an archive
-that cannot be replaced. Each ends with "取得出来ませんでした." or the disk line and the end notice,
-leaves no archive and no part file of its own behind, and keeps an earlier complete archive."""
+Content-Length, a connection dropped part-way and an archive that cannot be replaced. Each ends
+with "取得出来ませんでした." or the disk line and the end notice, leaves no archive and no part file
+of its own behind, and keeps an earlier complete archive. And the part file's name, which is the
+updater's own: what a killed run left there is reclaimed, what another run still holds there is
+left to it, and a user's file named like a part file is never touched."""
 
 import os
 import re
+import signal
+import time
 import unittest
 
 from harness import messages
@@ -12,10 +16,14 @@ from harness.case import TE2ECase
 from harness.codepage import ConsoleLines
 from harness.content import MakeArchive
 from harness.dialogs import EndNotice, Question
+from harness.environment import WindowsPath
 from harness.http_server import Archive, CutShort, Dropped, Redirect, Status, TResponse
+from harness.installation import REPLACEMENT_SUFFIX
 
 NAME = "zelk32_156.zip"
-RELEASE = MakeArchive([("zelk.dat", os.urandom(30000), (2024, 3, 1, 9, 30, 0))])
+BLOCK = 10240  # what one read of the updater's takes
+RELEASE_DATA = os.urandom(30000)
+RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
 EARLIER = MakeArchive([("zelk.dat", b"earlier", (2024, 1, 1, 0, 0, 0))])
 NEW = Question("『 zelk32_156.zip 』が対象です.", default="yes")
 PRESENT = Question("『 zelk32_156.zip 』が対象です.", "既にローカルにも存在しています.", default="no")
@@ -26,12 +34,12 @@ class TDownloadFaultTest(TE2ECase):
         super().setUp()
         self.Url = self.Server.Url("zip/" + NAME)
         self.Archive = self.Installation.File(NAME)
-        self.Part = self.Archive + ".part"
+        self.Part = self.Archive + REPLACEMENT_SUFFIX
 
-    def Fetch(self, response, question=NEW, part_file_left=False):
+    def Fetch(self, response, question=NEW):
         """Answers Yes to `question` for the archive URL that `response` serves and checks that
         the run ended as after any failed download: the end notice, and the download folder as it
-        was before, with no part file unless someone else's was there."""
+        was before, so with no part file of this run's."""
         self.Server.Route("zip/" + NAME, response)
         before = self.Installation.Snapshot()
         result = self.RunUpdater(self.Url, answers=["yes", "ok"])
@@ -39,7 +47,6 @@ class TDownloadFaultTest(TE2ECase):
         self.assertEqual(result.ExitCode, 0)
         self.assertEqual(result.Stderr, b"")
         self.assertEqual(self.Installation.Snapshot(), before)
-        self.assertEqual(os.path.exists(self.Part), part_file_left)
         return result
 
     def Earlier(self):
@@ -95,13 +102,57 @@ class TDownloadFaultTest(TE2ECase):
                 else:
                     self.assertFalse(os.path.exists(self.Archive))
 
-    def testPartFileThatCannotBeCreatedIsADiskFailure(self):
-        # Someone else's file of that name, held open by its program: it stays as it was.
-        with open(self.Part, "wb") as foreign:
-            foreign.write(b"not ours")
-        self.StartStandIn("locker.exe", folder=self.WorkDir, window="none", lock=self.Part,
+    def KillWhileDownloading(self, received):
+        """Starts a run that fetches the archive, of which the server sends `received` bytes (whole
+        reads of the updater's) and then nothing more, and kills the run once its part file holds
+        them."""
+        self.Server.Route("zip/" + NAME, Dropped(RELEASE, after=received, reset_delay=120))
+        log = os.path.join(self.WorkDir, "killed.log")
+        arguments = self.HelperArguments(log, ("yes",), "file", None, 60)
+        arguments += ["--", WindowsPath(self.Installation.UpdaterPath), self.Url]
+        with open(os.path.join(self.WorkDir, "killed.out"), "wb") as output:
+            process = self.StartHelper(arguments, output, output, None, None)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            if os.path.exists(self.Part) and os.path.getsize(self.Part) == received:
+                os.killpg(process.Group, signal.SIGKILL)
+                process.Stop(grace=10)
+                return
+            time.sleep(0.01)
+        self.fail("the download was never seen part-way")
+
+    def testAPartFileLeftByAKilledRunIsReclaimedAndAUsersPartFileIsNeverTouched(self):
+        # The user's own file under the name part files are often given, held open by its
+        # program without sharing.
+        users = self.Archive + ".part"
+        with open(users, "wb") as own:
+            own.write(b"the user's own")
+        self.StartStandIn("locker.exe", folder=self.WorkDir, window="none", lock=users,
                           share="none")
-        result = self.Fetch(Archive(RELEASE), part_file_left=True)
+        self.KillWhileDownloading(BLOCK)
+        with open(self.Part, "rb") as leftover:
+            self.assertEqual(leftover.read(), RELEASE[:BLOCK])
+
+        self.Installation.AddStandIn("ZELK.EXE")
+        self.StandIns.Configure("ZELK", window="none")
+        self.Server.Route("zip/" + NAME, Archive(RELEASE))
+        result = self.RunUpdater(self.Url, answers=["yes"])
+        self.AssertConsole(result, self.Start() + ConsoleLines(
+            messages.Marks(len(RELEASE)), messages.OBTAINED, *messages.Installation()))
+        with open(self.Installation.File("zelk.dat"), "rb") as installed:
+            self.assertEqual(installed.read(), RELEASE_DATA)
+        with open(users, "rb") as own:
+            self.assertEqual(own.read(), b"the user's own")
+        self.assertEqual(sorted(name for name in os.listdir(self.Installation.Path)
+                                if name.startswith(NAME)), [NAME, NAME + ".part"])
+
+    def testAPartFileThatAnotherRunStillWritesIsADiskFailureAndLeftToIt(self):
+        # Held open as a downloading run holds it: others may read it, none may remove it.
+        with open(self.Part, "wb") as other:
+            other.write(RELEASE[:BLOCK])
+        self.StartStandIn("locker.exe", folder=self.WorkDir, window="none", lock=self.Part,
+                          share="read", access="write")
+        result = self.Fetch(Archive(RELEASE))
         self.AssertConsole(result, self.Start() + ConsoleLines(messages.CANNOT_WRITE))
         self.assertFalse(os.path.exists(self.Archive))
 

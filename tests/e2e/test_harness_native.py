@@ -159,6 +159,8 @@ class TLoopbackServerTest(unittest.TestCase):
     def testNormalUrlDropsTheDefaultPortAndLowersSchemeAndHost(self):
         self.assertEqual(NormalUrl("HTTP://Zelk.Invalid:80/A/b.ZIP"), "http://zelk.invalid/A/b.ZIP")
         self.assertEqual(NormalUrl("http://127.0.0.1:8080"), "http://127.0.0.1:8080/")
+        self.assertEqual(NormalUrl("HTTPS://LocalHost:443/zelk/"), "https://localhost/zelk/")
+        self.assertEqual(NormalUrl("https://localhost:80/"), "https://localhost:80/")
 
 
 if __name__ == "__main__":

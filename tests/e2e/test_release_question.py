@@ -11,6 +11,7 @@ from harness.codepage import ConsoleLines
 from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import Question
 from harness.http_server import Archive, Page
+from harness.installation import REPLACEMENT_SUFFIX
 
 RELEASE = MakeArchive([("readme.txt", b"zelk 156\r\n", (2024, 3, 1, 9, 30, 0))])
 
@@ -98,7 +99,8 @@ class TReleaseQuestionTest(TE2ECase):
         )
         with open(self.Installation.File("zelk32_156.zip"), "rb") as fetched:
             self.assertEqual(fetched.read(), RELEASE)
-        self.assertFalse(os.path.exists(self.Installation.File("zelk32_156.zip.part")))
+        part = self.Installation.File("zelk32_156.zip" + REPLACEMENT_SUFFIX)
+        self.assertFalse(os.path.exists(part))
 
 
 if __name__ == "__main__":

@@ -15,6 +15,7 @@ from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import EndNotice, Question
 from harness.http_server import (Archive, Dropped, DroppedAtOnce, LargePage, Redirect, Slow,
                                  Status)
+from harness.installation import REPLACEMENT_SUFFIX
 
 SETTINGS = "[ZELK]\r\nPREV_FILE=zelk32_155.zip\r\n"
 GREETING = ("『 zelk32_155.zip 』が前回アップデートしたファイルです.",
@@ -61,10 +62,13 @@ class TArchiveTransferFaultTest(TE2ECase):
         """Nothing installed, no part file, the settings and any earlier archive as they were."""
         self.assertEqual(self.Installation.Snapshot(), self.Before)
         self.assertEqual(self.Installation.SettingsBytes(), Cp932(SETTINGS))
-        self.assertFalse(os.path.exists(self.Installation.File(ARCHIVE_NAME + ".part")))
+        self.assertFalse(os.path.exists(self.Installation.File(ARCHIVE_NAME + REPLACEMENT_SUFFIX)))
 
     def testAConnectionResetPartWayKeepsTheEarlierArchive(self):
-        result = self.Fetch(Dropped(ARCHIVE, after=len(ARCHIVE) // 2), earlier_archive=True)
+        # A reset throws away what the client has not yet taken in, so the server waits before
+        # it: without that, a loaded machine could see the reset before the first block.
+        result = self.Fetch(Dropped(ARCHIVE, after=len(ARCHIVE) // 2, reset_delay=1.0),
+                            earlier_archive=True)
         # How many blocks came before the reset is WinINet's affair: one mark for each.
         pattern = (re.escape(self.Start()) + rb"#+\r\n"
                    + re.escape(ConsoleLines(NOT_OBTAINED)) + rb"\Z")

@@ -7,7 +7,7 @@ import os
 import unittest
 
 from harness.content import MakeArchive
-from harness.installation import SETTINGS_NAME
+from harness.installation import REPLACEMENT_SUFFIX, SETTINGS_NAME
 from harness.installing import (CLOSED, CLOSING, PREV_FILE, RECYCLE, DownloadLines, Greeting,
                                 TInstallingCase)
 from test_uncaught_error import ReportPattern
@@ -38,7 +38,7 @@ class TSettingsFileInUseTest(TInstallingCase):
         with open(self.Installation.File("zelk.dat"), "rb") as installed:
             self.assertEqual(installed.read(), b"release 156")
         self.assertEqual(self.Installation.SettingsBytes(), settings)
-        self.assertFalse(os.path.exists(self.Installation.File(SETTINGS_NAME + ".zelkupd-tmp")))
+        self.assertFalse(os.path.exists(self.Installation.File(SETTINGS_NAME + REPLACEMENT_SUFFIX)))
         self.assertTrue(os.path.exists(self.Installation.File(ARCHIVE_NAME)))
         self.assertFalse(os.path.exists(os.path.join(self.TrashHome, "Trash", "files",
                                                      ARCHIVE_NAME)))

@@ -12,6 +12,7 @@ from harness.content import LocalTimeToEpoch, MakeArchive, ReleasePage
 from harness.dialogs import Question
 from harness.environment import WindowsPath
 from harness.http_server import Archive, Page
+from harness.installation import REPLACEMENT_SUFFIX
 
 README_TIME = (2024, 3, 1, 9, 30, 0)
 RELEASE = [
@@ -75,7 +76,8 @@ class TTypicalRunTest(TE2ECase):
         self.assertEqual(self.Installation.SettingsBytes(),
                          b"[ZELK]\r\nPREV_FILE=zelk32_156.zip\r\nDELETE=1\r\n\r\n")
         self.assertFalse(os.path.exists(self.Installation.File("zelk32_156.zip")))
-        self.assertFalse(os.path.exists(self.Installation.File("zelk32_156.zip.part")))
+        part = self.Installation.File("zelk32_156.zip" + REPLACEMENT_SUFFIX)
+        self.assertFalse(os.path.exists(part))
 
         # The running ZELK was asked to close, and a new one started in the installation.
         self.assertEqual(self.StandIns.WaitForRecords("exit")[0]["reason"], "closed")

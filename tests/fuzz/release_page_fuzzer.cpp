@@ -1,6 +1,7 @@
 // Fuzz target: the release page search on arbitrary page bytes, and the tokeniser under it on
 // arbitrary UTF-16 text. A link found must be a non-empty text of the page without quotes, put
-// after the site base URL, with NewFile the link after its folder; a page that names no archive
+// after the site base URL, with NewFile the link after its folder; NewFile put after a download
+// folder must name a file right in that folder, never a device; a page that names no archive
 // leaves NewFile alone. The tokens of a text must come back unchanged when they are written out
 // again quoted and comma-separated, and blanks before a text must not change its tokens.
 #include <cstddef>
@@ -12,6 +13,8 @@
 #include "fuzz/code_units.h"
 #include "fuzz/fuzz_check.h"
 #include "runtime/codepage.h"
+#include "runtime/file_names.h"
+#include "runtime/paths.h"
 #include "update/release_page.h"
 #include "update/site.h"
 
@@ -20,6 +23,7 @@ namespace {
 
 constexpr char16_t kUntouched[] = u"(untouched)";
 constexpr std::size_t kLinkFolderLength = 4;
+const std::u16string kDownloadDir = u"\\ZELK\\";
 
 void CheckLink(std::string_view page) {
   TUpdateState state;
@@ -37,8 +41,13 @@ void CheckLink(std::string_view page) {
   const std::u16string link = state.TargetUrl.substr(base.size());
   Require(!link.empty() && link.find(u'"') == std::u16string::npos,
           "the link is a non-empty text without quotes", link);
-  Require(state.NewFile == (link.size() > kLinkFolderLength ? link.substr(kLinkFolderLength) : u""),
+  Require(link.size() > kLinkFolderLength && state.NewFile == link.substr(kLinkFolderLength),
           "NewFile is the link after its four-character folder", state.NewFile);
+  const std::u16string archivePath = kDownloadDir + state.NewFile;
+  Require(ExtractFilePath(archivePath) == kDownloadDir &&
+              ExpandFileName(archivePath) == archivePath && !IsReservedDeviceName(state.NewFile) &&
+              !state.NewFile.ends_with(u'.') && !state.NewFile.ends_with(u' '),
+          "NewFile names a file right in the download folder, never a device", state.NewFile);
   // Quoted tokens only undouble quotes, so a link without quotes is a piece of the page's text.
   const std::u16string text = DecodeCodePage(page, AnsiCodePage());
   Require(std::u16string_view(text).substr(0, text.find(u'\0')).find(link) != std::u16string::npos,

@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz targets into a folder, one subfolder per target: archives of
 // every kind the unit tests build, settings files in every encoding with comments and odd
-// spacing, release pages with and without the marker, and archive names from the release order's
-// examples. Run as: fuzz_seed_corpus tests/fuzz/corpus (files of other names there are kept).
+// spacing, release pages with and without the marker, archive names from the release order's
+// examples, and release signatures. Run as: fuzz_seed_corpus tests/fuzz/corpus (files of other
+// names there are kept).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "ini/text_encoding.h"
 #include "runtime/codepage.h"
+#include "support/signed_release.h"
 #include "support/zip_builder.h"
 
 namespace zelkupd::fuzz {
@@ -159,8 +161,10 @@ void PageSeeds() {
   Seed("release_page", "other_case.html", "<a ID=\"$ZELK32$\" href=\"zip/a.zip\">");
   Seed("release_page", "href_later.html", "<a id=\"$zelk32$\" class=x href=\"zip/a.zip\">");
   Seed("release_page", "quoted.html", "\"id=\"\"$zelk32$\"\"\",\"href=\"\"zip/q.zip\"\"\",");
+  Seed("release_page", "hostile_links.html",
+       "<a id=\"$zelk32$\" href=\"zip/ZELK.EXE\"> <a id=\"$zelk32$\" href=\"zip/..\\x.zip\">");
   Seed("release_page", "nul.html",
-       std::string("<a id=\"$zelk32$\"\0 href=\"zip/after_nul.zip\">", 45));
+       std::string("<a id=\"$zelk32$\"\0 href=\"zip/after_nul.zip\">", 43));
 }
 
 void NameSeeds() {
@@ -185,6 +189,23 @@ void NameSeeds() {
   }
 }
 
+// The release signatures of the unit tests, r and s of every length, and forms a strict reader
+// refuses: a long-form length, a needless zero byte, a negative r, an r equal to the group order.
+void SignatureSeeds() {
+  Seed("signature_der", "release_key.sig", test::kArchiveSignature);
+  Seed("signature_der", "other_key.sig", test::kOtherKeySignature);
+  Seed("signature_der", "small.sig", std::string("\x30\x06\x02\x01\x01\x02\x01\x7f", 8));
+  Seed("signature_der", "long_form.sig", std::string("\x30\x81\x06\x02\x01\x01\x02\x01\x01", 9));
+  Seed("signature_der", "padded.sig", std::string("\x30\x07\x02\x02\x00\x01\x02\x01\x01", 9));
+  Seed("signature_der", "negative.sig", std::string("\x30\x06\x02\x01\x81\x02\x01\x01", 8));
+  const std::string order(  // n, the order of P-256's group
+      "\xFF\xFF\xFF\xFF\x00\x00\x00\x00\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"
+      "\xBC\xE6\xFA\xAD\xA7\x17\x9E\x84\xF3\xB9\xCA\xC2\xFC\x63\x25\x51",
+      32);
+  Seed("signature_der", "group_order.sig",
+       std::string("\x30\x26\x02\x21\x00", 5) + order + std::string("\x02\x01\x01", 3));
+}
+
 }  // namespace
 }  // namespace zelkupd::fuzz
 
@@ -198,5 +219,6 @@ int main(int argc, char** argv) {
   zelkupd::fuzz::IniSeeds();
   zelkupd::fuzz::PageSeeds();
   zelkupd::fuzz::NameSeeds();
+  zelkupd::fuzz::SignatureSeeds();
   return 0;
 }

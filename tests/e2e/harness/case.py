@@ -14,7 +14,7 @@ import unittest
 from harness.codepage import Readable
 from harness.content import TIMEZONE
 from harness.dialogs import ReadDialogLog
-from harness.environment import LoadConfig, WindowsPath
+from harness.environment import DEFAULT, LoadConfig, WindowsPath
 from harness.http_server import TLoopbackServer
 from harness.installation import TInstallation
 from harness.stand_in import TStandInFolder
@@ -61,6 +61,9 @@ class _TPipeReader:
 
 
 class TE2ECase(unittest.TestCase):
+    # The build of zelkupd.exe the test's installation holds (harness.environment).
+    BUILD = DEFAULT
+
     def setUp(self):
         self.Config = LoadConfig()
         os.makedirs(self.Config.WorkDir, exist_ok=True)
@@ -68,9 +71,10 @@ class TE2ECase(unittest.TestCase):
         self.WorkDir = tempfile.mkdtemp(prefix=name + "-", dir=self.Config.WorkDir)
         if not os.environ.get("ZELKUPD_E2E_KEEP"):
             self.addCleanup(shutil.rmtree, self.WorkDir, True)
-        self.Server = TLoopbackServer(self.Config.SiteUrl)
+        updater, self.SiteUrl = self.Config.Build(self.BUILD)
+        self.Server = TLoopbackServer(self.SiteUrl, certificates=self.Config.TlsDir)
         self.addCleanup(self.Server.Stop)
-        self.Installation = TInstallation(self.Config, self.WorkDir)
+        self.Installation = TInstallation(self.Config, self.WorkDir, updater)
         self.StandIns = TStandInFolder(self.WorkDir)
         self.TrashHome = os.path.join(self.WorkDir, "xdg-data")
         # Wine makes the Trash folder below it, but not the data folder itself: without it the

@@ -5,26 +5,51 @@ import os
 
 _VARIABLES = {
     "Updater": "ZELKUPD_E2E_UPDATER",
+    "SiteUrl": "ZELKUPD_E2E_SITE_URL",
+    "HttpsUpdater": "ZELKUPD_E2E_HTTPS_UPDATER",
+    "HttpsSiteUrl": "ZELKUPD_E2E_HTTPS_SITE_URL",
+    "SignedUpdater": "ZELKUPD_E2E_SIGNED_UPDATER",
+    "ReleaseKey": "ZELKUPD_E2E_RELEASE_KEY",
+    "SignRelease": "ZELKUPD_E2E_SIGN_RELEASE",
     "DialogHelper": "ZELKUPD_E2E_DIALOG_HELPER",
     "StandIn": "ZELKUPD_E2E_STAND_IN",
     "WindowProbe": "ZELKUPD_E2E_WINDOW_PROBE",
+    "TrustRoot": "ZELKUPD_E2E_TRUST_ROOT",
     "WineRun": "ZELKUPD_E2E_WINE_RUN",
     "WinePrefix": "ZELKUPD_E2E_WINEPREFIX",
-    "SiteUrl": "ZELKUPD_E2E_SITE_URL",
+    "TlsDir": "ZELKUPD_E2E_TLS_DIR",
     "WorkDir": "ZELKUPD_E2E_WORK_DIR",
 }
+
+# The builds of zelkupd.exe a test can run, each with the site URL compiled into it.
+DEFAULT = "default"  # the product build
+HTTPS = "https"  # a site URL of https://localhost/...
+SIGNED = "signed"  # the product's site URL and the tests' release key
 
 
 @dataclasses.dataclass(frozen=True)
 class TE2EConfig:
     Updater: str  # the product build of zelkupd.exe
+    SiteUrl: str  # the site base URL compiled into it
+    HttpsUpdater: str  # a build for an https site
+    HttpsSiteUrl: str
+    SignedUpdater: str  # a build with the tests' release key (its site URL is SiteUrl)
+    ReleaseKey: str  # the private half of that key, PEM, made in the build folder
+    SignRelease: str  # scripts/sign-release
     DialogHelper: str
     StandIn: str
     WindowProbe: str
+    TrustRoot: str  # trust-root.exe
     WineRun: str  # tests/wine/wine-run
     WinePrefix: str  # the prefix shared by every test of the build
-    SiteUrl: str  # the site base URL compiled into the updater
+    TlsDir: str  # the tests' certificates (harness/certificates.py)
     WorkDir: str  # below it each test makes its own folder
+
+    def Build(self, name):
+        """The updater and its site URL of the build `name` (DEFAULT, HTTPS or SIGNED)."""
+        return {DEFAULT: (self.Updater, self.SiteUrl),
+                HTTPS: (self.HttpsUpdater, self.HttpsSiteUrl),
+                SIGNED: (self.SignedUpdater, self.SiteUrl)}[name]
 
 
 def LoadConfig():

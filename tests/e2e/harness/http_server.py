@@ -6,16 +6,25 @@ environment variable, which the harness sets for each run, so every test has a s
 on a port of its own, tests run side by side, and the updater under test is the product build with
 its own site URL. Requests therefore arrive in absolute form ("GET http://host/path"); requests in
 origin form (a build whose site URL names this server directly) are served the same way.
+
+Given the tests' certificates (harness/certificates.py), it speaks TLS as well, under the name
+localhost: to a client that asks its proxy for a tunnel to an https:// URL (CONNECT), the tunnel
+ends in a TLS server right here; and a connection that opens with a TLS handshake (an https URL of
+this server's own port, without proxy) is answered the same way. Which certificate it shows is the
+test's choice; every handshake is recorded, whether it succeeded or the client refused it.
 """
 
 import dataclasses
 import http.server
 import os
 import socket
+import ssl
 import struct
 import threading
 import time
 import urllib.parse
+
+from harness.certificates import TRUSTED, ChainAndKey
 
 
 NOT_FOUND_PAGE = b"<html><body>404 Not Found</body></html>"
@@ -88,17 +97,23 @@ class TRequest:
     Headers: dict
 
 
+_DEFAULT_PORTS = {"http": 80, "https": 443}
+_TLS_HANDSHAKE = 0x16  # the first byte a TLS client sends
+
+
 def NormalUrl(url):
     """Scheme and host in lower case, the default port left out: the form routes are kept in."""
     parts = urllib.parse.urlsplit(url)
     host = (parts.hostname or "").lower()
-    netloc = host if parts.port in (None, 80) else "%s:%d" % (host, parts.port)
+    default = _DEFAULT_PORTS.get(parts.scheme.lower())
+    netloc = host if parts.port in (None, default) else "%s:%d" % (host, parts.port)
     path = parts.path or "/"
     return urllib.parse.urlunsplit((parts.scheme.lower(), netloc, path, parts.query, ""))
 
 
 class _THandler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    Scheme = "http"  # of the requests in origin form
 
     def log_message(self, format, *args):
         pass
@@ -109,9 +124,21 @@ class _THandler(http.server.BaseHTTPRequestHandler):
     def do_HEAD(self):
         self.Serve()
 
+    def do_CONNECT(self):
+        """A tunnel to an https:// URL, asked of the proxy: it ends in this server's TLS side."""
+        self.close_connection = True
+        if not self.server.Owner.SpeaksTls():
+            self.send_error(501)
+            return
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.wfile.flush()
+        self.server.Owner.ServeTls(self.connection, self.client_address, self.server)
+
     def Serve(self):
         absolute = self.path.lower().startswith("http://")
-        url = self.path if absolute else "http://%s%s" % (self.headers.get("Host", ""), self.path)
+        url = self.path if absolute else "%s://%s%s" % (self.Scheme, self.headers.get("Host", ""),
+                                                       self.path)
         url = NormalUrl(url)
         parts = urllib.parse.urlsplit(url)
         path = parts.path + ("?" + parts.query if parts.query else "")
@@ -154,21 +181,39 @@ class _THandler(http.server.BaseHTTPRequestHandler):
         self.connection.close()
 
 
+class _TTlsHandler(_THandler):
+    Scheme = "https"
+
+
 class _TServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     Owner = None
+
+    def finish_request(self, request, client_address):
+        try:
+            first = request.recv(1, socket.MSG_PEEK)
+        except OSError:
+            return
+        if first and first[0] == _TLS_HANDSHAKE and self.Owner.SpeaksTls():
+            self.Owner.ServeTls(request, client_address, self)
+        else:
+            super().finish_request(request, client_address)
 
 
 class TLoopbackServer:
     """Serves the routes of one test on 127.0.0.1, at a free port unless told one, in a thread of
     its own. With a folder, a URL without a route is answered with the file its path names below
-    that folder, whatever the host."""
+    that folder, whatever the host. With the folder of the tests' certificates it speaks TLS too,
+    showing the TRUSTED server certificate unless told another (UseCertificate)."""
 
-    def __init__(self, site_url, port=0, folder=None):
+    def __init__(self, site_url, port=0, folder=None, certificates=None):
         self.FSiteUrl = site_url
         self.FFolder = folder
+        self.FCertificates = certificates
+        self.FCertificate = TRUSTED
         self.FRoutes = {}
         self.FRequests = []
+        self.FHandshakes = []
         self.FLock = threading.Lock()
         self.FServer = _TServer(("127.0.0.1", port), _THandler)
         self.FServer.Owner = self
@@ -208,6 +253,41 @@ class TLoopbackServer:
             return None
         with open(path, "rb") as content:
             return TResponse(Body=content.read())
+
+    def SpeaksTls(self):
+        return self.FCertificates is not None
+
+    def UseCertificate(self, kind):
+        """Shows the server certificate of that authority (harness.certificates) from now on."""
+        with self.FLock:
+            self.FCertificate = kind
+
+    def ServeTls(self, connection, client_address, server):
+        """The TLS server side on `connection`, then its requests as any others. A handshake the
+        client refuses (a certificate it does not trust) ends the connection."""
+        with self.FLock:
+            kind = self.FCertificate
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*ChainAndKey(self.FCertificates, kind))
+        try:
+            secure = context.wrap_socket(connection, server_side=True)
+        except (ssl.SSLError, OSError):
+            self.RecordHandshake(kind, False)
+            return
+        self.RecordHandshake(kind, True)
+        try:
+            _TTlsHandler(secure, client_address, server)
+        finally:
+            secure.close()
+
+    def RecordHandshake(self, kind, completed):
+        with self.FLock:
+            self.FHandshakes.append((kind, completed))
+
+    def Handshakes(self):
+        """(certificate kind, completed) of every TLS handshake so far."""
+        with self.FLock:
+            return list(self.FHandshakes)
 
     def Record(self, request):
         with self.FLock:

@@ -1,5 +1,5 @@
-"""The test's own ZELK installation: a folder holding a copy of zelkupd.exe, its settings file, the
-stand-in programs and whatever files the test puts there."""
+"""The test's own ZELK installation: a folder holding a copy of a build of zelkupd.exe, its settings
+file, the stand-in programs and whatever files the test puts there."""
 
 import hashlib
 import os
@@ -8,14 +8,17 @@ import shutil
 from harness.environment import WindowsPath
 
 SETTINGS_NAME = "zelkupd.INI"  # the executable's name with its extension replaced by ".INI"
+# Added to a file's name for the file the updater writes beside it and then moves over it: the
+# settings rewrite's temporary file, a download's part file.
+REPLACEMENT_SUFFIX = ".zelkupd-tmp"
 
 
 class TInstallation:
-    def __init__(self, config, root):
+    def __init__(self, config, root, updater):
         self.FConfig = config
         self.Path = os.path.join(root, "install")
         os.makedirs(self.Path)
-        shutil.copy2(config.Updater, self.File("zelkupd.exe"))
+        shutil.copy2(updater, self.File("zelkupd.exe"))
 
     def File(self, *parts):
         return os.path.join(self.Path, *parts)

@@ -6,12 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "ini/atomic_file.h"
 #include "runtime/codepage.h"
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "unit/faults/update_fixture.h"
-#include "update/http.h"
 
 namespace zelkupd {
 namespace {
@@ -74,14 +73,14 @@ TEST_F(DiskFullTest, ADiskFullPartWayThroughTheDownloadKeepsTheEarlierArchiveAnd
   test::WriteFileBytes(archivePath, "an earlier complete archive");
   const test::TTreeSnapshot before = test::Snapshot(install);
   {
-    const TDiskFillsUp full(archivePath + kPartSuffix, 1);
+    const TDiskFillsUp full(ReplacementFileName(archivePath), 1);
     EXPECT_EQ(Run(), 0);
   }
   EXPECT_NE(Out().find(u"を取得中...\r\n#\r\nローカルディスクに書き込みが出来ません.\r\n"),
             std::u16string::npos)
       << "the first block is written, the second finds the disk full";
   EXPECT_EQ(test::ReadFileBytes(archivePath), "an earlier complete archive");
-  EXPECT_FALSE(FileExists(archivePath + kPartSuffix));
+  EXPECT_FALSE(FileExists(ReplacementFileName(archivePath)));
   EXPECT_EQ(test::Snapshot(install), before) << "the settings file among them";
   EXPECT_FALSE(ZelkStarted()) << "nothing was installed, so nothing was closed or started";
   ASSERT_EQ(fake.Boxes.size(), 2u);

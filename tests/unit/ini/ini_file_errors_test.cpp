@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "ini/atomic_file.h"
 #include "ini/mem_ini_file.h"
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
+#include "runtime/replacement_file.h"
 #include "runtime/stream.h"
 #include "support/fault_scope.h"
 #include "support/temp_dir.h"

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ini/atomic_file.h"
 #include "runtime/codepage.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "runtime/text.h"
 #include "support/temp_dir.h"
 

@@ -8,7 +8,9 @@
 
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "support/fake_platform.h"
+#include "support/fault_scope.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
@@ -60,7 +62,7 @@ class HttpTest : public ::testing::Test {
   // Only the session is still open, and no part file was left in the download folder.
   void ExpectTidy() const {
     EXPECT_EQ(fake.OpenInetHandles, 1);
-    EXPECT_FALSE(FileExists(ctx.State.ArchivePath + kPartSuffix));
+    EXPECT_FALSE(FileExists(ReplacementFileName(ctx.State.ArchivePath)));
   }
 
   FakePlatform fake;
@@ -225,6 +227,52 @@ TEST_F(HttpTest, ALocalDiskThatRefusesTheArchiveIsReportedAndLeavesItAlone) {
   EXPECT_EQ(Count("InternetReadFile 10240"), 1 + 3 + 3) << "nothing is read without a file";
 }
 
+// A user's own file under the name part files are often given, and the part file of a run that
+// was killed while its download arrived.
+TEST_F(HttpTest, APartFileLeftByAKilledRunIsReclaimedAndAUsersPartFileIsNeverTouched) {
+  const std::u16string users = ctx.State.ArchivePath + u".part";
+  const std::u16string leftover = ReplacementFileName(ctx.State.ArchivePath);
+  const FakePlatform::TResponse responses[] = {
+      {.Blocks = {"PK", "half"}, .ReadFailsAtEnd = true},
+      {.Blocks = {"PK", "rest"}},
+  };
+  for (const FakePlatform::TResponse& response : responses) {
+    test::WriteFileBytes(users, "the user's own");
+    test::WriteFileBytes(leftover, "PK and the start of a killed run's download");
+    std::vector<std::u16string> names;
+    fake.OnRead = [&] {
+      names.clear();
+      for (const TDirEntry& entry : ListDirectory(dir.Path())) {
+        names.push_back(entry.Name);
+      }
+    };
+    Download(response);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::u16string>{u"zelk32_156.zip.part", u"zelk32_156.zip.zelkupd-tmp"}))
+        << "the transfer went to the program's own name";
+    EXPECT_EQ(test::ReadFileBytes(users), "the user's own");
+    EXPECT_FALSE(FileExists(leftover));
+    EXPECT_EQ(ListDirectory(dir.Path()).size(), ctx.State.Downloaded ? 2u : 1u);
+  }
+  EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), "PKrest");
+}
+
+// What another run still writes cannot be removed on Windows, and so is not written over.
+TEST_F(HttpTest, APartFileStillHeldByAnotherRunIsReportedAndLeftToIt) {
+  const std::u16string held = ReplacementFileName(ctx.State.ArchivePath);
+  test::WriteFileBytes(held, "PK and what another run has received so far");
+  {
+    const test::TFaultScope inUse(TFaultPoint::Delete, held);
+    Download({.Blocks = {"PK", "rest"}});
+  }
+  EXPECT_FALSE(ctx.State.Downloaded);
+  EXPECT_EQ(Out(), std::u16string(kArchiveUrl) + u" を取得中...\r\n" + kCannotWrite);
+  EXPECT_EQ(test::ReadFileBytes(held), "PK and what another run has received so far");
+  EXPECT_FALSE(FileExists(ctx.State.ArchivePath));
+  EXPECT_EQ(Count("InternetReadFile 10240"), 0) << "nothing is read without a file";
+}
+
 #ifdef _WIN32
 // 0 when another process could open the file for `access`, else the error.
 DWORD OpenError(const wchar_t* name, DWORD access) {
@@ -238,7 +286,7 @@ DWORD OpenError(const wchar_t* name, DWORD access) {
 }
 
 TEST_F(HttpTest, OthersMayReadButNotWriteTheArchiveWhileItArrives) {
-  const std::u16string part = ctx.State.ArchivePath + kPartSuffix;
+  const std::u16string part = ReplacementFileName(ctx.State.ArchivePath);
   DWORD readError = 1;
   DWORD writeError = 0;
   fake.OnRead = [&] {

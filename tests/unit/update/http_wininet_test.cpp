@@ -14,6 +14,7 @@
 
 #include "platform/win32/win32_platform.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "support/temp_dir.h"
 #include "update/http.h"
 
@@ -135,7 +136,7 @@ class WinInetTest : public ::testing::Test {
     ctx.State.Downloaded = false;
     ctx.State.TargetUrl = url;
     DownloadArchive(ctx);
-    EXPECT_FALSE(FileExists(ctx.State.ArchivePath + kPartSuffix));
+    EXPECT_FALSE(FileExists(ReplacementFileName(ctx.State.ArchivePath)));
     return ctx.State.Downloaded;
   }
 

@@ -104,14 +104,18 @@ TEST_F(FindArchiveLinkTest, ALinkWithoutClosingQuoteOrWithoutTextNamesNoArchive)
   ExpectNoArchive();
 }
 
-TEST_F(FindArchiveLinkTest, NewFileIsTheLinkWithoutItsFirstFourCharacters) {
-  Search(u"<a id=\"$zelk32$\" href=\"abcd\">");
-  EXPECT_EQ(state.TargetUrl, std::u16string(kSiteBaseUrl) + u"abcd");
-  EXPECT_EQ(state.NewFile, u"");
-  Search(u"<a id=\"$zelk32$\" href=\"archive/zelk32_156.zip\">");
-  EXPECT_EQ(state.NewFile, u"ive/zelk32_156.zip");
-  Search(u"<a id=\"$zelk32$\" href=\"http://elsewhere.invalid/z.zip\">");
-  EXPECT_EQ(state.TargetUrl, std::u16string(kSiteBaseUrl) + u"http://elsewhere.invalid/z.zip");
+TEST_F(FindArchiveLinkTest, NewFileIsTheLinkWithoutItsFolderAndMustBeAPlainArchiveName) {
+  Search(u"<a id=\"$zelk32$\" href=\"new/ZELK32_156.Zip\">");
+  EXPECT_EQ(state.TargetUrl, std::u16string(kSiteBaseUrl) + u"new/ZELK32_156.Zip");
+  EXPECT_EQ(state.NewFile, u"ZELK32_156.Zip");
+  // Each would choose another file of the download folder, or one outside it, to be written.
+  for (const char16_t* link :
+       {u"abcd", u"zip/", u"zip/ZELK.EXE", u"zip/zelkupd.INI", u"zip/..\\..\\x.zip",
+        u"zip/../x.zip", u"archive/zelk32_156.zip", u"zip/C:x.zip", u"zip/con.zip",
+        u"zip/a.zip:s.zip", u"http://elsewhere.invalid/z.zip"}) {
+    Search(u"<a id=\"$zelk32$\" href=\"" + std::u16string(link) + u"\">");
+    ExpectNoArchive();
+  }
 }
 
 TEST_F(FindArchiveLinkTest, ThePageIsDecodedFromTheAnsiCodePageAndEndsAtItsFirstNul) {
@@ -119,6 +123,20 @@ TEST_F(FindArchiveLinkTest, ThePageIsDecodedFromTheAnsiCodePageAndEndsAtItsFirst
   EXPECT_EQ(state.NewFile, u"ゼルク_156.zip");
   SearchBytes(std::string("<a id=\"$zelk32$\"\0 href=\"zip/zelk32_156.zip\">", 44));
   ExpectNoArchive();
+}
+
+TEST(IsArchiveFileNameTest, OnlyOnePlainFileNameEndingInZipInAnyCaseIsAnArchiveName) {
+  for (const char16_t* name :
+       {u"zelk32_156.zip", u"ZELK32_157BA.ZIP", u"a.Zip", u".zip", u"ゼルク 156.zip", u"con1.zip",
+        u"com10.zip", u"nul_.zip", u"x.con.zip", u"a..zip"}) {
+    EXPECT_TRUE(IsArchiveFileName(name)) << Utf16ToUtf8(name);
+  }
+  for (const char16_t* name :
+       {u"", u"zip", u"a.zap", u"ZELK.EXE", u"a.zip.part", u"con.zip", u"CON.ZIP", u"Nul .zip",
+        u"aux.tar.zip", u"com0.zip", u"LPT9.zip", u"com\u00B9.zip", u"lpt\u00B3.zip", u"conin$.zip",
+        u"CONOUT$.zip", u"prn.zip"}) {
+    EXPECT_FALSE(IsArchiveFileName(name)) << Utf16ToUtf8(name);
+  }
 }
 
 TEST(ArchiveNumberTest, DigitsStandBetweenTheSevenCharacterPrefixAndTheFirstLowerCaseB) {

@@ -7,10 +7,10 @@
 
 #include "runtime/codepage.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "support/fake_platform.h"
 #include "support/run_texts.h"
 #include "support/temp_dir.h"
-#include "update/http.h"
 #include "update/run.h"
 #include "update/site.h"
 
@@ -133,6 +133,22 @@ TEST_F(RunReleaseTest, AMarkerFollowedByAnythingButAnHrefNamesNoArchive) {
   EXPECT_EQ(fake.Boxes[0].Text, kEndNotice);
 }
 
+TEST_F(RunReleaseTest, ALinkToAnythingButAPlainArchiveNameNamesNoArchive) {
+  test::WriteFileBytes(install / u"ZELK.EXE", "the installed program");
+  fake.Responses[kReleasePage] = PageLinking("zip/ZELK.EXE");
+  fake.Responses[kSecondPage] = PageLinking("zip/..\\..\\x.zip");
+  fake.Responses[kSite + u"zip/ZELK.EXE"] = {.Blocks = {"MZ replaced"}};
+  fake.Responses[kSite + u"zip/..\\..\\x.zip"] = {.Blocks = {"PK"}};
+  EXPECT_EQ(Run(), 0);
+  const std::u16string notFound = u"取得完了.\r\n\r\nゼルク についての情報が見当たりません.\r\n";
+  EXPECT_EQ(Out(), std::u16string(kGreeting) + kReleasePage + u" の情報を取得中...\r\n" + notFound +
+                       kSecondPage + u" の情報を取得中...\r\n" + notFound);
+  EXPECT_EQ(fake.OpenedUrls, (std::vector<std::u16string>{kReleasePage, kSecondPage}));
+  EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "the installed program");
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, kEndNotice);
+}
+
 TEST_F(RunReleaseTest, ADeclinedArchiveFallsBackOnceAndThenEnds) {
   fake.Responses[kReleasePage] = PageLinking("zip/zelk32_157ba.zip");
   fake.Responses[kSecondPage] = PageLinking("zip/zelk32_156.zip");
@@ -176,7 +192,7 @@ TEST_F(RunReleaseTest, ADownloadThatFailsEndsWithTheNoticeAndKeepsTheEarlierFile
   ASSERT_EQ(fake.Boxes.size(), 2u);
   EXPECT_EQ(fake.Boxes[1].Text, kEndNotice);
   EXPECT_EQ(test::ReadFileBytes(install / u"zelk32_156.zip"), "earlier");
-  EXPECT_FALSE(FileExists(install / (std::u16string(u"zelk32_156.zip") + kPartSuffix)));
+  EXPECT_FALSE(FileExists(ReplacementFileName(install / u"zelk32_156.zip")));
   EXPECT_EQ(fake.OpenInetHandles, 0);
 }
 

@@ -79,6 +79,22 @@ TEST_F(RunTest, ArchiveUrlAsksAboutItsLastPathSegment) {
   }
 }
 
+TEST_F(RunTest, AUrlWhoseLastSegmentIsNoPlainArchiveNameIsReadAsAPage) {
+  for (const std::u16string& url : std::vector<std::u16string>{
+           u"http://example.invalid/get?f=zelk32_156.zip", u"http://example.invalid/con.zip",
+           u"https://example.invalid/a|b.zip", u"http://example.invalid/a\tb.zip"}) {
+    FakePlatform local;
+    local.ModulePath = fake.ModulePath;
+    EXPECT_EQ(RunUpdate(local, {url}), 0);
+    EXPECT_EQ(test::DecodedStdOut(local), std::u16string(kGreeting) +
+                                              u"サーバのページが指定されました.\r\n" + url +
+                                              u" の情報を取得中...\r\n取得出来ませんでした.\r\n");
+    EXPECT_EQ(local.OpenedUrls, std::vector<std::u16string>{url});
+    ASSERT_EQ(local.Boxes.size(), 1u);
+    EXPECT_EQ(local.Boxes[0].Text, kEndNotice);
+  }
+}
+
 TEST_F(RunTest, CancelEndsAtOnceWithoutClosingAnything) {
   fake.BoxAnswers = {kIdCancel};
   EXPECT_EQ(Run({u"http://example.invalid/zelk32_156.zip"}), 0);

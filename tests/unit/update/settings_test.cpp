@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ini/atomic_file.h"
 #include "runtime/errors.h"
 #include "runtime/files.h"
+#include "runtime/replacement_file.h"
 #include "support/fake_platform.h"
 #include "support/fault_scope.h"
 #include "support/temp_dir.h"

@@ -1,0 +1,26 @@
+// The file that is written beside another and then moved over it, so that the other is replaced
+// whole or not at all: a settings rewrite's temporary file, a download's part file. Its name is one
+// of the program's own, which no user or other program gives a file, so whatever stands at it is
+// the leftover of a writer that a crash or a kill cut short, and is the program's to reclaim.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "runtime/stream.h"
+
+namespace zelkupd {
+
+// The replacement file of `path`: `path` with ".zelkupd-tmp" added, in the same folder so that the
+// move stays on one volume and is atomic.
+std::u16string ReplacementFileName(std::u16string_view path);
+
+// Creates the replacement file of `path` for writing, others reading it at most. A leftover at that
+// name is removed first; then the file is created only where the name is free (CREATE_NEW), so a
+// leftover that cannot be removed (on Windows, one still held open, as by another run's writer)
+// fails the creation instead of being written over. A failure raises EFCreateError naming `path`.
+// No other name is ever created, written or removed.
+std::unique_ptr<TFileStream> CreateReplacementFile(std::u16string_view path);
+
+}  // namespace zelkupd

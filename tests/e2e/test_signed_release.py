@@ -1,0 +1,132 @@
+"""Signed releases, by the build with the tests' release key (the private half is in the build
+folder; scripts/sign-release signs with it). A release whose archive carries the author's
+signature installs, from the release page and as a local archive; an altered archive, a missing
+signature (404) and another key's signature each give "アーカイブの署名を確認出来ませんでした.", the
+end notice, no archive in the download folder (an earlier one stays as it was) and an unchanged
+installation. test_typical_run shows that the product build, which has no key, asks for no
+signature."""
+
+import os
+import subprocess
+import unittest
+
+from harness import messages
+from harness.content import MakeArchive, ReleasePage
+from harness.dialogs import EndNotice, Question
+from harness.environment import SIGNED, WindowsPath
+from harness.http_server import Archive, Page, Status
+from harness.installing import (CLOSED, CLOSING, DELETE, LAUNCH, LOCAL_ARCHIVE, MARKS, PREV_FILE,
+                                Greeting, TInstallingCase)
+
+NAME = "zelk32_156.zip"
+RELEASE_DATA = os.urandom(25000)
+RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
+VERIFIED = "アーカイブの署名を確認しました."
+NOT_VERIFIED = "アーカイブの署名を確認出来ませんでした."
+NEWER = Question("『 zelk32_156.zip 』が対象です.", "前回アップデートしたファイルよりも新しいです.",
+                 default="yes")
+PRESENT = Question("『 zelk32_156.zip 』が対象です.", "既にローカルにも存在しています.",
+                   default="no")
+
+
+class TSignedReleaseTest(TInstallingCase):
+    BUILD = SIGNED
+
+    def setUp(self):
+        super().setUp()
+        self.Settings = self.WriteSettings(delete_mode=1)
+
+    def Signature(self, data, key=None):
+        """The bytes scripts/sign-release writes for an archive of `data`, with the release key
+        or `key`."""
+        path = os.path.join(self.WorkDir, "to-sign.zip")
+        with open(path, "wb") as archive:
+            archive.write(data)
+        subprocess.run([self.Config.SignRelease, key or self.Config.ReleaseKey, path], check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(path + ".sig", "rb") as signature:
+            return signature.read()
+
+    def OtherKey(self):
+        path = os.path.join(self.WorkDir, "other.key")
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out",
+                        path], check=True)
+        return path
+
+    def AssertInstalled(self):
+        with open(self.Installation.File("zelk.dat"), "rb") as installed:
+            self.assertEqual(installed.read(), RELEASE_DATA)
+        self.AssertZelkLaunched()
+
+    def testASignedReleaseIsVerifiedBeforeItTakesItsNameAndInstalled(self):
+        self.Server.Route("vum_zelk.html", Page(ReleasePage("zip/" + NAME)))
+        self.Server.Route("zip/" + NAME, Archive(RELEASE))
+        self.Server.Route("zip/" + NAME + ".sig", Archive(self.Signature(RELEASE)))
+        result = self.RunUpdater(answers=["yes"])
+        page, archive = self.Server.Url("vum_zelk.html"), self.Server.Url("zip/" + NAME)
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), *messages.PageFetch(page),
+                                messages.ArchiveFetchStart(archive), MARKS, VERIFIED,
+                                messages.OBTAINED, CLOSING, CLOSED, LAUNCH)
+        self.assertEqual(result.Boxes, [NEWER])
+        self.assertEqual([request.Url for request in result.Requests],
+                         [page, archive, archive + ".sig"])
+        self.AssertInstalled()
+        self.assertEqual(self.Installation.SettingsBytes(),
+                         b"[ZELK]\r\nPREV_FILE=zelk32_156.zip\r\nDELETE=1\r\n\r\n")
+        self.assertFalse(os.path.exists(self.Installation.File(NAME)))
+
+    def testAnyOtherReleaseLeavesNothingOfItselfAndChangesNothing(self):
+        url = self.Server.Url("zip/" + NAME)
+        altered = MakeArchive([("zelk.dat", RELEASE_DATA[:-1] + b"!", (2024, 3, 1, 9, 30, 0))])
+        signature = self.Signature(RELEASE)
+        other_key = self.Signature(RELEASE, self.OtherKey())
+        earlier = b"an earlier download"
+        for case, data, answer, before in (
+                ("altered archive", altered, Archive(signature), None),
+                ("no signature", RELEASE, Status(404, signature), None),
+                ("another key's signature", RELEASE, Archive(other_key), None),
+                ("an earlier archive stays", altered, Archive(signature), earlier)):
+            with self.subTest(case=case):
+                if before is not None:
+                    self.Installation.WriteFile(NAME, before)
+                snapshot = self.Installation.Snapshot()
+                self.Server.Route(url, Archive(data))
+                self.Server.Route(url + ".sig", answer)
+                result = self.RunUpdater(url, answers=["yes", "ok"])
+                self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE),
+                                        *messages.ArchiveArgument(url),
+                                        messages.ArchiveFetchStart(url), MARKS, NOT_VERIFIED)
+                self.assertEqual(result.Boxes, [PRESENT if before else NEWER, EndNotice()])
+                self.assertEqual([request.Url for request in result.Requests],
+                                 [url, url + ".sig"])
+                self.assertEqual(self.Installation.Snapshot(), snapshot)
+                self.assertEqual(sorted(name for name in os.listdir(self.Installation.Path)
+                                        if name.startswith(NAME)), [NAME] if before else [])
+                self.assertEqual(self.Installation.SettingsBytes(), self.Settings)
+        self.AssertZelkNotLaunched()
+
+    def testALocalArchiveIsCheckedAgainstTheSignatureBesideIt(self):
+        path = os.path.join(self.WorkDir, "dl", NAME)
+        os.makedirs(os.path.dirname(path))
+        with open(path, "wb") as archive:
+            archive.write(RELEASE)
+        before = self.Installation.Snapshot()
+        result = self.RunUpdater(WindowsPath(path), answers=["ok"])
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), LOCAL_ARCHIVE, NOT_VERIFIED)
+        self.assertEqual(result.Boxes, [EndNotice()])
+        self.assertEqual(self.Installation.Snapshot(), before)
+
+        with open(path + ".sig", "wb") as signature:
+            signature.write(self.Signature(RELEASE))
+        result = self.RunUpdater(WindowsPath(path))
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), LOCAL_ARCHIVE, VERIFIED,
+                                CLOSING, CLOSED, LAUNCH)
+        self.assertEqual(result.Boxes, [])
+        self.assertEqual(result.Requests, [])
+        self.AssertInstalled()
+        with open(path, "rb") as kept:
+            self.assertEqual(kept.read(), RELEASE)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,163 @@
+// Whole runs of a build with a release key over the fake platform: a downloaded archive is checked
+// against its ".sig" before it takes its name, a local one against the file beside it, and only a
+// good signature gets either installed.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "runtime/files.h"
+#include "support/fake_platform.h"
+#include "support/fault_scope.h"
+#include "support/run_texts.h"
+#include "support/signed_release.h"
+#include "support/temp_dir.h"
+#include "update/run.h"
+
+namespace zelkupd {
+namespace {
+
+using test::FakePlatform;
+using test::kArchiveSignature;
+using test::kEndNotice;
+using test::kGreeting;
+using test::kOtherKeySignature;
+using test::kReleaseKey;
+using test::kSignedArchive;
+using test::TTempDir;
+
+const std::u16string kArchiveUrl = u"http://example.invalid/zip/zelk32_156.zip";
+const std::u16string kSignatureUrl = kArchiveUrl + u".sig";
+constexpr char16_t kVerified[] = u"アーカイブの署名を確認しました.\r\n";
+constexpr char16_t kNotVerified[] = u"アーカイブの署名を確認出来ませんでした.\r\n";
+
+class RunSignedTest : public ::testing::Test {
+ protected:
+  // A run of `platform` with the fixture's installation, its answers given.
+  int Run(FakePlatform& platform, const std::u16string& argument) {
+    platform.ModulePath = install / u"zelkupd.exe";
+    return RunUpdate(platform, {argument}, &kReleaseKey);
+  }
+  std::u16string DownloadLines() const {
+    return std::u16string(kGreeting) + u"サーバ上のアーカイブファイルが指定されました.\r\n　→ " +
+           kArchiveUrl + u"\r\n" + kArchiveUrl + u" を取得中...\r\n#\r\n";
+  }
+  // Nothing was closed, extracted, recorded or started.
+  void ExpectNothingInstalled(const FakePlatform& platform) const {
+    EXPECT_EQ(platform.CallCount("EnumWindows"), 0);
+    EXPECT_TRUE(platform.Executes.empty());
+    EXPECT_FALSE(FileExists(install / u"zelkupd.INI"));
+    ASSERT_FALSE(platform.Boxes.empty());
+    EXPECT_EQ(platform.Boxes.back().Text, kEndNotice);
+    EXPECT_EQ(platform.OpenInetHandles, 0);
+  }
+
+  TTempDir install;
+};
+
+TEST_F(RunSignedTest, ADownloadWithTheReleaseKeysSignatureIsInstalled) {
+  FakePlatform fake;
+  fake.Responses[kArchiveUrl] = {.Blocks = {kSignedArchive}};
+  fake.Responses[kSignatureUrl] = {.Blocks = {kArchiveSignature}};
+  fake.BoxAnswers = {kIdYes};
+  EXPECT_EQ(Run(fake, kArchiveUrl), 0);
+  EXPECT_EQ(test::DecodedStdOut(fake),
+            DownloadLines() + kVerified +
+                u"取得完了.\r\n起動中の ゼルク を終了...\r\n起動中の ゼルク を終了完了.\r\n"
+                u"ゼルク を起動...\r\n");
+  EXPECT_EQ(fake.OpenedUrls, (std::vector<std::u16string>{kArchiveUrl, kSignatureUrl}));
+  EXPECT_EQ(fake.OpenUrlFlags, (std::vector<std::uint32_t>{0x80000000, 0x80000000}));
+  EXPECT_EQ(test::ReadFileBytes(install / u"zelk32_156.zip"), kSignedArchive);
+  EXPECT_EQ(test::ReadFileBytes(install / u"zelkupd.INI"),
+            "[ZELK]\r\nPREV_FILE=zelk32_156.zip\r\n\r\n");
+  EXPECT_EQ(fake.OpenInetHandles, 0);
+}
+
+TEST_F(RunSignedTest, AnyOtherDownloadLeavesNothingOfItselfAndEndsWithTheNotice) {
+  std::string altered = kSignedArchive;
+  altered[12] = '\x01';
+  const struct {
+    const char* Case;
+    std::string Archive;
+    FakePlatform::TResponse Signature;
+  } cases[] = {
+      {"altered archive", altered, {.Blocks = {kArchiveSignature}}},
+      {"another key's signature", kSignedArchive, {.Blocks = {kOtherKeySignature}}},
+      {"no signature (404)", kSignedArchive, {.Status = 404, .Blocks = {kArchiveSignature}}},
+      {"signature cannot be opened", kSignedArchive, {.OpenFails = true}},
+      {"signature cut short",
+       kSignedArchive,
+       {.Blocks = {kArchiveSignature.substr(0, 40)}, .ReadFailsAtEnd = true}},
+      {"DER refused", kSignedArchive, {.Blocks = {kArchiveSignature.substr(0, 70)}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
+    FakePlatform fake;
+    test::WriteFileBytes(install / u"zelk32_156.zip", "an earlier archive");
+    fake.Responses[kArchiveUrl] = {.Blocks = {c.Archive}};
+    fake.Responses[kSignatureUrl] = c.Signature;
+    fake.BoxAnswers = {kIdYes};
+    EXPECT_EQ(Run(fake, kArchiveUrl), 0);
+    EXPECT_EQ(test::DecodedStdOut(fake), DownloadLines() + kNotVerified);
+    ExpectNothingInstalled(fake);
+    EXPECT_EQ(test::ReadFileBytes(install / u"zelk32_156.zip"), "an earlier archive");
+    EXPECT_EQ(ListDirectory(install.Path()).size(), 1u) << "no part file is left";
+  }
+}
+
+TEST_F(RunSignedTest, AnArchiveThatIsNotObtainedAsksForNoSignature) {
+  FakePlatform fake;
+  fake.Responses[kArchiveUrl] = {.Status = 404, .Blocks = {"Not Found"}};
+  fake.Responses[kSignatureUrl] = {.Blocks = {kArchiveSignature}};
+  fake.BoxAnswers = {kIdYes};
+  EXPECT_EQ(Run(fake, kArchiveUrl), 0);
+  EXPECT_EQ(fake.OpenedUrls, std::vector<std::u16string>{kArchiveUrl});
+  EXPECT_EQ(test::DecodedStdOut(fake).find(u"署名"), std::u16string::npos);
+}
+
+TEST_F(RunSignedTest, ALocalArchiveIsCheckedAgainstTheFileBesideIt) {
+  const std::u16string archive = install / u"dl\\zelk32_156.zip";
+  ForceDirectories(install / u"dl");
+  test::WriteFileBytes(archive, kSignedArchive);
+  const std::u16string local =
+      std::u16string(kGreeting) + u"ローカルのアーカイブファイルが指定されました.\r\n";
+  const struct {
+    const char* Case;
+    std::string Signature;   // no file when empty
+    std::u16string Refused;  // a file whose reads fail, as a range another program locked
+  } failures[] = {
+      {"no signature", "", u""},
+      {"another key's signature", kOtherKeySignature, u""},
+      {"archive unreadable", kArchiveSignature, archive},
+      {"signature unreadable", kArchiveSignature, archive + u".sig"},
+  };
+  for (const auto& c : failures) {
+    SCOPED_TRACE(c.Case);
+    FakePlatform failing;
+    RemoveFile(archive + u".sig");
+    if (!c.Signature.empty()) {
+      test::WriteFileBytes(archive + u".sig", c.Signature);
+    }
+    {
+      std::optional<test::TFaultScope> refused;
+      if (!c.Refused.empty()) {
+        refused.emplace(TFaultPoint::Read, c.Refused);
+      }
+      EXPECT_EQ(Run(failing, archive), 0);
+    }
+    EXPECT_EQ(test::DecodedStdOut(failing), local + kNotVerified);
+    ExpectNothingInstalled(failing);
+    EXPECT_EQ(test::ReadFileBytes(archive), kSignedArchive);
+  }
+  FakePlatform signedRun;
+  test::WriteFileBytes(archive + u".sig", kArchiveSignature);
+  EXPECT_EQ(Run(signedRun, archive), 0);
+  EXPECT_EQ(test::DecodedStdOut(signedRun),
+            local + kVerified +
+                u"起動中の ゼルク を終了...\r\n起動中の ゼルク を終了完了.\r\n"
+                u"ゼルク を起動...\r\n");
+  EXPECT_TRUE(signedRun.OpenedUrls.empty());
+  EXPECT_EQ(test::ReadFileBytes(archive), kSignedArchive) << "a local archive is kept";
+}
+
+}  // namespace
+}  // namespace zelkupd
