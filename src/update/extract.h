@@ -20,7 +20,9 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
 // At start-up, before anything else: settles what an earlier run left in the installation folder.
 // An attempt that did not finish is undone and "前回中断したアップデートを元に戻しました." is
 // printed; one that cannot be undone now prints "前回中断したアップデートを元に戻せませんでした."
-// and is tried again by every later attempt. Backups of a finished attempt are removed silently.
+// and is tried again by every later start and attempt, which fails while it stays undone. A
+// journal that another run holds, or that went before it could be opened, is no interrupted
+// attempt and prints nothing. Backups of a finished attempt are removed silently.
 void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir);
 
 // The local date-time as a UTC FILETIME, converted with the bias in force now; zero in both

@@ -90,8 +90,10 @@ std::u16string TInstallTransaction::FullPath(std::u16string_view path) const {
 void TInstallTransaction::Begin(std::vector<TTarget> targets) {
   ForceDirectories(FInstallDir);
   const TSettled leftover = SettleLeftoverJournal(FInstallDir);
-  if (leftover.Held) {
-    // Another run's attempt is under way: this one fails as on a file in use.
+  if (leftover.Held || !leftover.Undone) {
+    // Another run's attempt is under way, or an earlier one could not be put back yet: this one
+    // fails as on a file in use. Its commit would settle the earlier records with its own, and
+    // so remove the old files that are still to go back.
     RaiseCreateError(JournalPath(FInstallDir));
   }
   for (const TJournalRecord& record : leftover.Kept) {
@@ -125,13 +127,16 @@ void TInstallTransaction::Begin(std::vector<TTarget> targets) {
   WriteAhead();
 }
 
-// A journal that an earlier attempt could not settle is carried on: its records stay in front,
-// and are undone together with this attempt's should this one fail too. It is first rewritten
-// whole, in one atomic replacement, so that no torn line of it hides the lines appended now.
+// The journal is made new and held to the end of the attempt: one that is already there belongs
+// to another run that got in between since the earlier journal was settled, and is never written
+// over; this attempt then fails before it changes anything. The backups of a settled attempt that
+// could not be removed yet are carried on: their records stay in front, settled. The journal is
+// first rewritten whole, in one atomic replacement, so that no torn line of it hides the lines
+// appended now.
 void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
   const std::u16string journal = JournalPath(FInstallDir);
   if (kept.empty()) {
-    FJournal = std::make_unique<TFileStream>(journal, kCreateWriteExclusive);
+    FJournal = std::make_unique<TFileStream>(journal, kCreateNewWriteExclusive);
     const std::string header = FormatJournal({});
     FJournal->WriteBuffer(header.data(), header.size());
     return;

@@ -54,9 +54,9 @@ class TInstallTransaction {
   // EFCreateError before anything is changed for a file that could not be overwritten in place
   // (in use, read-only), as overwriting it would, and for a target that a file stands in the way
   // of or that is a folder where a file goes; raises too when the backup folder or the journal
-  // cannot be made, the journal of an earlier attempt cannot be read, or another run's attempt
-  // holds it. Each target is let go of once planned, so that an archive of many entries holds
-  // each name once.
+  // cannot be made, the journal of an earlier attempt cannot be read or not yet be put back, or
+  // another run's attempt holds it or made its journal first. Each target is let go of once
+  // planned, so that an archive of many entries holds each name once.
   void Begin(std::vector<TTarget> targets);
   bool IsFolder(std::size_t index) const { return FSteps[index].IsFolder; }
   const TFileTime& Stamp(std::size_t index) const { return FSteps[index].Stamp; }
