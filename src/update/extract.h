@@ -29,8 +29,4 @@ void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir);
 // halves when either conversion fails, whatever the platform left in its result.
 TFileTime LocalToUtcFileTime(const TSystemTime& localTime);
 
-// Sets the creation and last-write times of a file or folder to the local date-time; the
-// last-access time is left alone. Failures are silent: the path keeps the times it had.
-void ApplyFileTimes(const std::u16string& path, const TSystemTime& localTime);
-
 }  // namespace zelkupd

@@ -341,10 +341,6 @@ void TInstallTransaction::ForceJournal() {
   }
 }
 
-bool TInstallTransaction::MayStamp(std::size_t index) const {
-  return !FSteps[index].IsFolder || !FSteps[index].Folder->Blocked;
-}
-
 void TInstallTransaction::MakeFolders(std::size_t index) {
   for (TFolder* folder : FSteps[index].NewFolders) {
     const std::u16string path = FullPath(folder->Path);
@@ -388,14 +384,22 @@ void TInstallTransaction::PlaceFile(std::size_t index) {
   }
 }
 
-void TInstallTransaction::NoteFolderStamp(std::size_t index, std::u16string stampPath) {
-  TFolder& state = *FSteps[index].Folder;
+void TInstallTransaction::StampTarget(std::size_t index) {
+  const TStep& step = FSteps[index];
+  if (!step.IsFolder) {
+    SetFileTimes(FullPath(FRecords[step.Record].Path), step.Stamp, step.Stamp);
+    return;
+  }
+  TFolder& state = *step.Folder;
+  if (state.Blocked) {
+    return;
+  }
   state.Stamped = true;
   state.Added = false;
   state.Disturbed = state.Key.empty();
-  state.StampPath = std::move(stampPath);
-  state.Creation = FSteps[index].Stamp;
-  state.LastWrite = FSteps[index].Stamp;
+  state.Creation = step.Stamp;
+  state.LastWrite = step.Stamp;
+  SetFileTimes(FullPath(state.Path), step.Stamp, step.Stamp);
 }
 
 // The "settled" line joins the records only once it is on the disk: should writing it fail, the
@@ -426,8 +430,7 @@ void TInstallTransaction::RestoreFolderTimes() {
   std::sort(folders.begin(), folders.end(),
             [](const TFolder* a, const TFolder* b) { return a->Order > b->Order; });
   for (const TFolder* state : folders) {
-    SetFileTimes(state->Stamped ? state->StampPath : FullPath(state->Path), state->Creation,
-                 state->LastWrite);
+    SetFileTimes(FullPath(state->Path), state->Creation, state->LastWrite);
   }
 }
 

@@ -120,7 +120,9 @@ TEST_F(ExtractArchiveTest, TheTimeZoneInForceConvertsTheLocalTime) {
 
 std::vector<std::u16string> gStamped;
 
-TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
+// Through the path the plan knows each target by, whatever the entry's spelling: on a folder that
+// tells letter cases apart, "DOC/README.TXT" could otherwise reach a file of its own.
+TEST_F(ExtractArchiveTest, TimesAreSetThroughThePathOfTheTarget) {
   gStamped.clear();
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
     const bool stamp =
@@ -130,18 +132,21 @@ TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
     }
     return stamp;
   });
-  EXPECT_TRUE(Extract(TZipBuilder().Stored("doc/", "").Stored("doc/readme.txt", "x")));
-  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc/", dest + u"doc/readme.txt"}));
+  TZipBuilder builder;
+  builder.Stored("doc/", "").Stored("doc/readme.txt", "x").Stored("DOC//README.TXT", "y");
+  EXPECT_TRUE(Extract(builder));
+  const std::u16string readme = dest + u"doc\\readme.txt";
+  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc", readme, readme}));
 }
 
-// The entry is still extracted before its date is read, but the whole attempt goes back.
-TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptAfterItsEntryAndUndoesIt) {
+// Every date is read before anything is written: not even the installation folder is made.
+TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptBeforeAnythingIsWritten) {
   TZipBuilder builder;
   builder.Stored("a.txt", "a").Add({.Name = "b.txt", .Data = "b", .DosTime = 0});
   builder.Stored("c.txt", "c");
   EXPECT_FALSE(Extract(builder));
   EXPECT_EQ(Out(), FailureLine());
-  EXPECT_TRUE(ListDirectory(dest).empty());
+  EXPECT_FALSE(DirectoryExists(dest));
 }
 
 // A damaged or hostile archive changes nothing, whichever entry is bad.
@@ -535,6 +540,7 @@ TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "old readme");
   EXPECT_FALSE(BackupLeft());
 }
 
