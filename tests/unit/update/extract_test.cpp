@@ -557,23 +557,27 @@ TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttemptAndChange
   EXPECT_FALSE(BackupLeft());
 }
 
-// The user marks the attempt's file read-only before the undo is run again: it is still the
-// attempt's, and the old file comes back for good.
-TEST_F(ExtractArchiveTest, AnAttemptsFileMarkedReadOnlyIsStillUndone) {
+// The user marks the attempt's files read-only before the undo is run again: they are still the
+// attempt's, and the old installation comes back for good.
+TEST_F(ExtractArchiveTest, AnAttemptsFilesMarkedReadOnlyAreStillUndone) {
   test::WriteOldInstallation(dest);
-  SetFaultHook(
-      [](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Replace; });
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return (point == TFaultPoint::Replace && path.ends_with(u"ZELK.EXE")) ||
+           (point == TFaultPoint::Delete && path.ends_with(u"a.dll"));
+  });
   EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
   SetFaultHook(nullptr);
   ASSERT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
-  const std::u16string exe = dest + u"ZELK.EXE";
-  ASSERT_NE(
-      ::SetFileAttributesW(std::wstring(exe.begin(), exe.end()).c_str(), FILE_ATTRIBUTE_READONLY),
-      FALSE);
+  for (const std::u16string& path : {dest + u"ZELK.EXE", dest + u"plugins\\a.dll"}) {
+    ASSERT_NE(::SetFileAttributesW(std::wstring(path.begin(), path.end()).c_str(),
+                                   FILE_ATTRIBUTE_READONLY),
+              FALSE);
+  }
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_FALSE(DirectoryExists(dest + u"plugins"));
   EXPECT_FALSE(BackupLeft());
 }
 
