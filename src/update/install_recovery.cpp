@@ -1,5 +1,6 @@
 #include "update/install_recovery.h"
 
+#include <algorithm>
 #include <map>
 
 #include "ini/atomic_file.h"
@@ -18,36 +19,30 @@ bool RemoveIfThere(const std::u16string& path) {
   return !FileExists(path) || RemoveFile(path);
 }
 
-constexpr std::size_t kNoHead = static_cast<std::size_t>(-1);
-
 // The pending records that reach one path are one target: the first puts the old file aside or
 // adds the file, the later ones write the attempt's file there again. Only the first one undoes
 // anything, knowing every file the attempt may have left there; the others would otherwise take
 // the old file for the attempt's once it is back, should it look like one of them. A later
 // backup of the path (an earlier version's journal carrying a second attempt) begins a new one.
-std::vector<std::size_t> TargetHeads(const std::vector<TJournalRecord>& records,
-                                     std::size_t pendingStart) {
-  std::vector<std::size_t> heads(records.size(), kNoHead);
-  std::map<std::u16string, std::size_t> current;
-  for (std::size_t i = pendingStart; i < records.size(); ++i) {
-    const TJournalRecord& record = records[i];
-    if (record.Action == TJournalAction::Backup) {
-      current.insert_or_assign(record.Path, i);
-    } else if (record.Action == TJournalAction::File) {
-      current.try_emplace(record.Path, i);
-    } else {
-      continue;
-    }
-    heads[i] = current.at(record.Path);
-  }
-  return heads;
-}
-
 class TUndo {
  public:
   TUndo(const std::u16string& installDir, const std::vector<TJournalRecord>& records,
         std::size_t pendingStart)
-      : FInstallDir(installDir), FRecords(records), FHeads(TargetHeads(records, pendingStart)) {}
+      : FInstallDir(installDir), FRecords(records), FIsAgain(records.size(), false) {
+    std::map<std::u16string, std::size_t> heads;
+    for (std::size_t i = pendingStart; i < records.size(); ++i) {
+      const TJournalRecord& record = records[i];
+      if (record.Action == TJournalAction::Backup) {
+        heads.insert_or_assign(record.Path, i);
+      } else if (record.Action == TJournalAction::File) {
+        const auto [head, first] = heads.try_emplace(record.Path, i);
+        if (!first) {
+          FAgain.emplace(head->second, i);
+          FIsAgain[i] = true;
+        }
+      }
+    }
+  }
 
   // False when the change could not be put back; what is already back is left alone.
   bool Run(std::size_t index) const {
@@ -58,7 +53,7 @@ class TUndo {
         return UndoBackup(index);
       case TJournalAction::File: {
         TFoundFile found;
-        return FHeads[index] != index || !FindFile(path, found) || !IsAttemptsFile(index, found) ||
+        return FIsAgain[index] || !FindFile(path, found) || !IsAttemptsFile(index, found) ||
                (ClearReadOnly(path) && RemoveFile(path));
       }
       case TJournalAction::Folder:
@@ -77,12 +72,12 @@ class TUndo {
   // A read-only mark set since does not make the file the user's: its content is still the
   // attempt's, and keeping it would lose the old file and fail every later attempt's trial open.
   bool IsAttemptsFile(std::size_t head, const TFoundFile& found) const {
-    for (std::size_t i = head; i < FRecords.size(); ++i) {
-      if (FHeads[i] == head && FRecords[i].Identified && LooksWritten(found, FRecords[i].Written)) {
-        return true;
-      }
-    }
-    return false;
+    const auto written = [&](std::size_t record) {
+      return FRecords[record].Identified && LooksWritten(found, FRecords[record].Written);
+    };
+    const auto [begin, end] = FAgain.equal_range(head);
+    return written(head) ||
+           std::any_of(begin, end, [&](const auto& again) { return written(again.second); });
   }
 
   // Whether a file stands where a folder of the relative path was: the user's change.
@@ -129,7 +124,8 @@ class TUndo {
 
   const std::u16string& FInstallDir;
   const std::vector<TJournalRecord>& FRecords;
-  std::vector<std::size_t> FHeads;
+  std::multimap<std::size_t, std::size_t> FAgain;  // the first record of a target: the later ones
+  std::vector<bool> FIsAgain;                      // a later record of its target
 };
 
 // Only once nothing in the folder is needed any more: everything in it is the program's own.
