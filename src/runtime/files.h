@@ -38,6 +38,10 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to);
 // where files have neither, does nothing. False when the attributes could not be set.
 bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system);
 
+// Clears a file's read-only attribute (SetFileAttributesW); natively, where no such attribute
+// stops a removal or a rename over the file, does nothing. False when it could not be cleared.
+bool ClearReadOnly(std::u16string_view path);
+
 // Opens the path for writing with read sharing and backup semantics (so a folder opens too) and
 // sets its creation and last-write times; the last-access time is left alone. False when the path
 // cannot be opened.

@@ -38,11 +38,10 @@ std::vector<TInstallTransaction::TTarget> PlanTargets(const TZipFile& zip,
   return targets;
 }
 
-// Each file is written whole and forced to the disk before it takes its place. The entry's time
-// is stamped again through the name as stored, "/" and all (Windows takes either separator):
-// taking a name that was just freed gives a file the old one's creation time.
-void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index,
-                  const std::u16string& destDir) {
+// Each file is written whole and forced to the disk before it takes its place; the entry's time
+// is stamped again once it has: taking a name that was just freed gives a file the old one's
+// creation time.
+void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index) {
   const auto step = static_cast<std::size_t>(index);
   install.MakeFolders(step);
   if (install.IsFolder(step)) {
@@ -60,14 +59,7 @@ void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index,
     }
     install.PlaceFile(step);
   }
-  if (!install.MayStamp(step)) {
-    return;
-  }
-  const std::u16string stampPath = destDir + zip.GetFileName(index);
-  if (install.IsFolder(step)) {
-    install.NoteFolderStamp(step, stampPath);
-  }
-  SetFileTimes(stampPath, install.Stamp(step), install.Stamp(step));
+  install.StampTarget(step);
 }
 
 }  // namespace
@@ -81,7 +73,7 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
     TInstallTransaction install(installDir);
     install.Begin(PlanTargets(zip, installDir));
     for (int i = 0; i < zip.GetFileCount(); ++i) {
-      InstallEntry(zip, install, i, destDir);
+      InstallEntry(zip, install, i);
     }
     install.Commit();
     zip.Close();
@@ -113,11 +105,6 @@ TFileTime LocalToUtcFileTime(const TSystemTime& localTime) {
     return {};
   }
   return utc;
-}
-
-void ApplyFileTimes(const std::u16string& path, const TSystemTime& localTime) {
-  const TFileTime stamp = LocalToUtcFileTime(localTime);
-  SetFileTimes(path, stamp, stamp);
 }
 
 }  // namespace zelkupd

@@ -57,12 +57,15 @@ namespace zelkupd {
 // at the disk and does only what is still to do and provably the attempt's (a backup that is not
 // there was never made or is already back; a file that is not there, or not the attempt's, is
 // left alone), so a record whose change never happened costs nothing and an undo that is itself
-// cut short can simply be run again. A torn last line is dropped: nothing it announces had
-// begun. The records after the last "settled" are undone newest first, which also undoes several
-// attempts in a row correctly, each restoring what the one before had left.
+// cut short can simply be run again. The records that reach one path are undone as one target,
+// so that an old file already back is never taken for the attempt's. A torn last line is
+// dropped: nothing it announces had begun. The records after the last "settled" are undone
+// newest first, which also undoes correctly the several attempts in a row that earlier versions
+// wrote into one journal; an attempt now never begins while a journal is left to undo.
 //
 // Format 1, written by earlier versions, has "file TAB path" and "backup TAB n TAB creation TAB
-// last-write TAB path": no identities. Format 2 reads them too, as records without one.
+// last-write TAB path": no identities. Format 2 reads them too, as records without one, which
+// prove nothing about what stands at their paths.
 inline constexpr std::u16string_view kBackupFolderName = u"ZELKUPD.BAK";
 
 enum class TJournalAction { Times, Folder, File, Backup, Settled };

@@ -29,13 +29,17 @@ struct TSettled {
 // stays in the journal for the next try. When the undo stopped short the journal is left exactly
 // as it is; when only backups in use are left it is rewritten to name just those, settled.
 //
-// An undo removes or replaces only what is provably the attempt's own: a file that looks as its
-// record says the attempt wrote it (size and last-write time). Whatever else stands at a path is
-// someone else's and stays as it is now; the backup of a file that was changed after the attempt
-// is removed, as its commit would have removed it, for the change was made over the new file. A
-// path with nothing at it gets its old file back. A folder the attempt added is removed when it
-// is empty and stays when anything is in it. Records of format 1 carry no identities: what
-// stands at their paths is taken for the attempt's, as the versions that wrote them took it.
+// An undo removes or replaces only what is provably the attempt's own: a file that looks as one
+// of the records of its path says the attempt wrote it (size and last-write time), read-only or
+// not. The records that reach one path are undone as one, by the first of them, so that an old
+// file that is back is never taken for the attempt's when the undo runs again. Whatever else
+// stands at a path is someone else's and stays as it is now; the backup of a file that was
+// changed after the attempt is removed, as its commit would have removed it, for the change was
+// made over the new file, and so is the backup of a file whose folder the user replaced by a
+// file. A path with nothing at it gets its old file back, its folders made again if the user
+// removed them. A folder the attempt added is removed when it is empty and stays when anything
+// is in it. Records of format 1 carry no identities, so nothing at their paths is provably the
+// attempt's: it stays, and only a path left empty gets its old file back.
 TSettled SettleRecords(const std::u16string& installDir, const std::vector<TJournalRecord>& records,
                        std::unique_ptr<TFileStream> journal);
 

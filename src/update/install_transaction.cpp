@@ -90,8 +90,10 @@ std::u16string TInstallTransaction::FullPath(std::u16string_view path) const {
 void TInstallTransaction::Begin(std::vector<TTarget> targets) {
   ForceDirectories(FInstallDir);
   const TSettled leftover = SettleLeftoverJournal(FInstallDir);
-  if (leftover.Held) {
-    // Another run's attempt is under way: this one fails as on a file in use.
+  if (leftover.Held || !leftover.Undone) {
+    // Another run's attempt is under way, or an earlier one could not be put back yet: this one
+    // fails as on a file in use. Its commit would settle the earlier records with its own, and
+    // so remove the old files that are still to go back.
     RaiseCreateError(JournalPath(FInstallDir));
   }
   for (const TJournalRecord& record : leftover.Kept) {
@@ -125,13 +127,16 @@ void TInstallTransaction::Begin(std::vector<TTarget> targets) {
   WriteAhead();
 }
 
-// A journal that an earlier attempt could not settle is carried on: its records stay in front,
-// and are undone together with this attempt's should this one fail too. It is first rewritten
-// whole, in one atomic replacement, so that no torn line of it hides the lines appended now.
+// The journal is made new and held to the end of the attempt: one that is already there belongs
+// to another run that got in between since the earlier journal was settled, and is never written
+// over; this attempt then fails before it changes anything. The backups of a settled attempt that
+// could not be removed yet are carried on: their records stay in front, settled. The journal is
+// first rewritten whole, in one atomic replacement, so that no torn line of it hides the lines
+// appended now.
 void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
   const std::u16string journal = JournalPath(FInstallDir);
   if (kept.empty()) {
-    FJournal = std::make_unique<TFileStream>(journal, kCreateWriteExclusive);
+    FJournal = std::make_unique<TFileStream>(journal, kCreateNewWriteExclusive);
     const std::string header = FormatJournal({});
     FJournal->WriteBuffer(header.data(), header.size());
     return;
@@ -336,10 +341,6 @@ void TInstallTransaction::ForceJournal() {
   }
 }
 
-bool TInstallTransaction::MayStamp(std::size_t index) const {
-  return !FSteps[index].IsFolder || !FSteps[index].Folder->Blocked;
-}
-
 void TInstallTransaction::MakeFolders(std::size_t index) {
   for (TFolder* folder : FSteps[index].NewFolders) {
     const std::u16string path = FullPath(folder->Path);
@@ -383,14 +384,22 @@ void TInstallTransaction::PlaceFile(std::size_t index) {
   }
 }
 
-void TInstallTransaction::NoteFolderStamp(std::size_t index, std::u16string stampPath) {
-  TFolder& state = *FSteps[index].Folder;
+void TInstallTransaction::StampTarget(std::size_t index) {
+  const TStep& step = FSteps[index];
+  if (!step.IsFolder) {
+    SetFileTimes(FullPath(FRecords[step.Record].Path), step.Stamp, step.Stamp);
+    return;
+  }
+  TFolder& state = *step.Folder;
+  if (state.Blocked) {
+    return;
+  }
   state.Stamped = true;
   state.Added = false;
   state.Disturbed = state.Key.empty();
-  state.StampPath = std::move(stampPath);
-  state.Creation = FSteps[index].Stamp;
-  state.LastWrite = FSteps[index].Stamp;
+  state.Creation = step.Stamp;
+  state.LastWrite = step.Stamp;
+  SetFileTimes(FullPath(state.Path), step.Stamp, step.Stamp);
 }
 
 // The "settled" line joins the records only once it is on the disk: should writing it fail, the
@@ -421,8 +430,7 @@ void TInstallTransaction::RestoreFolderTimes() {
   std::sort(folders.begin(), folders.end(),
             [](const TFolder* a, const TFolder* b) { return a->Order > b->Order; });
   for (const TFolder* state : folders) {
-    SetFileTimes(state->Stamped ? state->StampPath : FullPath(state->Path), state->Creation,
-                 state->LastWrite);
+    SetFileTimes(FullPath(state->Path), state->Creation, state->LastWrite);
   }
 }
 

@@ -54,15 +54,11 @@ class TInstallTransaction {
   // EFCreateError before anything is changed for a file that could not be overwritten in place
   // (in use, read-only), as overwriting it would, and for a target that a file stands in the way
   // of or that is a folder where a file goes; raises too when the backup folder or the journal
-  // cannot be made, the journal of an earlier attempt cannot be read, or another run's attempt
-  // holds it. Each target is let go of once planned, so that an archive of many entries holds
-  // each name once.
+  // cannot be made, the journal of an earlier attempt cannot be read or not yet be put back, or
+  // another run's attempt holds it or made its journal first. Each target is let go of once
+  // planned, so that an archive of many entries holds each name once.
   void Begin(std::vector<TTarget> targets);
   bool IsFolder(std::size_t index) const { return FSteps[index].IsFolder; }
-  const TFileTime& Stamp(std::size_t index) const { return FSteps[index].Stamp; }
-  // False for a folder entry that a file stands in the way of: extracting in place lets it pass
-  // unwritten, and its path is not the attempt's to stamp.
-  bool MayStamp(std::size_t index) const;
   // Makes the missing folders of target `index`. One that cannot be created is not reported here
   // (writing into it fails), as when extracting in place; one that something else has taken since
   // the plan fails the attempt.
@@ -79,9 +75,12 @@ class TInstallTransaction {
   // new one gets what any new file in the installation folder gets, as every file the release
   // adds. A read-only file never gets this far: it fails the attempt as overwriting it would.
   void PlaceFile(std::size_t index);
-  // Folder target `index` was stamped through `stampPath`: the commit sets the stamp again when
-  // only this attempt's own renames moved the folder's time after it.
-  void NoteFolderStamp(std::size_t index, std::u16string stampPath);
+  // Gives target `index` its entry's time, through the path the plan knows the target by: another
+  // spelling of it in the archive could reach a file that the file system keeps apart (another
+  // case on a case-sensitive folder). A folder entry that a file stands in the way of passes
+  // unwritten, as extracting in place lets it, and is not the attempt's to stamp; a folder's
+  // stamp is set again by the commit when only the attempt's own renames moved it since.
+  void StampTarget(std::size_t index);
   // Records that the attempt is complete, then removes the backups, the journal and the backup
   // folder. A backup still in use stays, named by the journal, for a later run to remove.
   void Commit();
@@ -90,15 +89,14 @@ class TInstallTransaction {
   struct TFolder {
     TFolder* Parent = nullptr;  // none for the installation folder
     std::u16string Key;
-    std::u16string Path;       // relative, as it stands or will stand on the disk
-    int Order = 0;             // when the attempt first met it
-    bool Existed = false;      // there before the attempt, with the times below
-    bool Created = false;      // the attempt makes it
-    bool Blocked = false;      // a file stands, or the attempt puts one, where the folder would be
-    bool Stamped = false;      // an entry stamped it: the times below are the stamp
-    bool Added = false;        // a file or folder was added inside it after those times
-    bool Disturbed = false;    // a file inside it was put aside or replaced after those times
-    std::u16string StampPath;  // the path it was stamped through, when Stamped
+    std::u16string Path;     // relative, as it stands or will stand on the disk
+    int Order = 0;           // when the attempt first met it
+    bool Existed = false;    // there before the attempt, with the times below
+    bool Created = false;    // the attempt makes it
+    bool Blocked = false;    // a file stands, or the attempt puts one, where the folder would be
+    bool Stamped = false;    // an entry stamped it: the times below are the stamp
+    bool Added = false;      // a file or folder was added inside it after those times
+    bool Disturbed = false;  // a file inside it was put aside or replaced after those times
     TFileTime Creation;
     TFileTime LastWrite;
   };

@@ -4,10 +4,13 @@
 // files already present, new folders) and one fault at one file operation of ExtractArchive over
 // that installation: either that operation alone fails and the attempt undoes itself, or the power
 // is cut there (every later operation fails and what was not forced to the disk is lost), after
-// which the user may change one file before the next start recovers. What an undisturbed attempt
-// leaves is the new installation. Then:
-// - every file but the changed one is, byte for byte and time for time, all old or all new;
-// - the changed file is exactly what the user left;
+// which the user may change one path before the next start recovers: write a file of their own,
+// remove a file or a whole folder, or rewrite a file keeping its size and time (which makes it,
+// to the undo, the file it was). The power may be cut again during that start, and the start
+// after it recovers. What an undisturbed attempt leaves is the new installation. Then:
+// - every file outside the changed path is, byte for byte and time for time, all old or all new;
+// - a file the user wrote is exactly theirs; below a removed path stands nothing but old files
+//   put back; a rewritten file that kept its size and time is the user's or the old one;
 // - nothing of the attempt stays: no backup folder, and no folder it added under an old
 //   installation unless the user's file is in it;
 // - the next start says at most that it put an interrupted update back, and the one after it
@@ -82,7 +85,18 @@ std::string EntryName(FuzzedDataProvider& input, const TPath& path) {
   return path.IsFolder ? name + input.PickValueInArray({"/", "/.", "//"}) : name;
 }
 
+// An entry's time on day `day` of the release month, as the installation stamps it.
+std::uint32_t EntryTime(unsigned day) {
+  return test::DosDateTime(2022, 5, day, 10, 20, 30);
+}
+
+// Either any time, or one an entry may have: an installed file can then look exactly as an
+// entry's file would, which is what the undo knows the attempt's files by.
 TFileTime ChooseTime(FuzzedDataProvider& input) {
+  if (input.ConsumeBool()) {
+    return LocalToUtcFileTime(DosDateTimeToSystemTime(
+        EntryTime(static_cast<unsigned>(input.ConsumeIntegralInRange(1, 28)))));
+  }
   TFileTime time;
   CalendarToFileTime({static_cast<std::uint16_t>(input.ConsumeIntegralInRange(1990, 2030)), 3, 0,
                       static_cast<std::uint16_t>(input.ConsumeIntegralInRange(1, 28)), 12, 0,
@@ -141,17 +155,24 @@ bool FailOnce(TFaultPoint, std::u16string_view) {
   return ++gOperations == gFailAt;
 }
 
+enum class TChange { None, Written, Removed, Lookalike };
+
+// Whether `path` is the changed path or lies below it.
+bool Within(const std::u16string& path, const std::u16string& changed) {
+  return !changed.empty() && (path == changed || path.starts_with(changed + u"\\"));
+}
+
 using TFiles = std::map<std::u16string, test::TTreeEntry>;
 struct TSplit {
   TFiles Files;
   std::set<std::u16string> Folders;
 };
 
-// The files with their bytes and times, and the folders, leaving out `changed`.
+// The files with their bytes and times, and the folders, leaving out `changed` and what is below.
 TSplit Split(const std::u16string& folder, const std::u16string& changed) {
   TSplit split;
   for (auto& [path, entry] : test::SnapshotTree(folder, false)) {
-    if (path == changed) {
+    if (Within(path, changed)) {
       continue;
     }
     if (entry.IsDirectory) {
@@ -179,8 +200,10 @@ std::set<std::u16string> Holders(const std::u16string& path) {
 
 void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
                   const std::u16string& changed) {
-  before.Files.erase(changed);
-  after.Files.erase(changed);
+  for (TSplit* split : {&before, &after}) {
+    std::erase_if(split->Files, [&](const auto& item) { return Within(item.first, changed); });
+    std::erase_if(split->Folders, [&](const auto& path) { return Within(path, changed); });
+  }
   const TSplit now = Split(folder, changed);
   const bool isOld = now.Files == before.Files;
   const bool isNew = now.Files == after.Files;
@@ -212,12 +235,13 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   test::TZipBuilder builder;
   for (int n = input.ConsumeIntegralInRange(1, 6); n > 0; --n) {
     const TPath path = ChoosePath(input);
-    const std::string data = path.IsFolder ? "" : "new " + input.ConsumeBytesAsString(20);
+    const std::string data =
+        path.IsFolder ? "" : "new " + input.ConsumeBytesAsString(input.ConsumeBool() ? 6 : 20);
     const auto day = static_cast<unsigned>(input.ConsumeIntegralInRange(1, 28));
     builder.Add({.Name = EntryName(input, path),
                  .Data = data,
                  .Method = static_cast<std::uint16_t>(input.ConsumeBool() ? 8 : 0),
-                 .DosTime = test::DosDateTime(2022, 5, day, 10, 20, 30)});
+                 .DosTime = EntryTime(day)});
   }
   test::WriteFileBytes(archive, builder.Build());
   installation.Write(reference);
@@ -238,6 +262,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
 
   const int faultAt = input.ConsumeIntegralInRange(1, operations + 1);
   std::u16string changed;
+  TChange change = TChange::None;
   if (input.ConsumeBool()) {
     gFailAt = faultAt;
     gOperations = 0;
@@ -250,32 +275,84 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
       Attempt(archive, folder);
       power.LoseUnflushed(folder);
     }
-    // The user's change: mostly to a file that stands there now, maybe one the attempt wrote.
-    std::vector<std::u16string> files;
+    // The user's change: mostly to a path that stands there now, maybe one the attempt wrote.
+    std::vector<std::u16string> paths;
     for (const auto& [path, entry] : test::SnapshotTree(folder, false)) {
-      if (!entry.IsDirectory && !path.starts_with(kBackupFolderName)) {
-        files.push_back(path);
+      if (!path.starts_with(kBackupFolderName)) {
+        paths.push_back(path);
       }
     }
-    files.push_back(WindowsPath(ChoosePath(input)));
+    paths.push_back(WindowsPath(ChoosePath(input)));
     const std::u16string path =
-        files[input.ConsumeIntegralInRange<std::size_t>(0, files.size() - 1)];
+        paths[input.ConsumeIntegralInRange<std::size_t>(0, paths.size() - 1)];
+    const std::u16string full = folder + path;
     const std::size_t separator = path.rfind(u'\\');
-    if (input.ConsumeBool() && !DirectoryExists(folder + path) &&
-        (separator == std::u16string::npos ||
-         DirectoryExists(folder + path.substr(0, separator)))) {
+    switch (input.ConsumeIntegralInRange(0, 3)) {
+      case 1:
+        if (!DirectoryExists(full) && (separator == std::u16string::npos ||
+                                       DirectoryExists(folder + path.substr(0, separator)))) {
+          change = TChange::Written;
+          test::WriteFileBytes(full, "the user's " + input.ConsumeBytesAsString(8));
+        }
+        break;
+      case 2:
+        if (FileExists(full)) {
+          change = TChange::Removed;
+          RemoveFile(full);
+        } else if (DirectoryExists(full)) {
+          change = TChange::Removed;
+          test::RemoveTree(full);
+        }
+        break;
+      case 3:
+        if (FileExists(full)) {
+          change = TChange::Lookalike;
+          TFoundFile was;
+          FindFile(full, was);
+          std::string bytes = test::ReadFileBytes(full);
+          for (char& byte : bytes) {
+            byte = static_cast<char>(~byte);
+          }
+          test::WriteFileBytes(full, bytes);
+          SetFileTimes(full, was.LastWrite, was.LastWrite);
+        }
+        break;
+      default:
+        break;
+    }
+    if (change != TChange::None) {
       changed = path;
-      test::WriteFileBytes(folder + changed, "the user's " + input.ConsumeBytesAsString(8));
     }
   }
   const test::TTreeSnapshot userState = test::SnapshotTree(folder, false);
+  if (input.ConsumeBool()) {
+    test::TPowerCut power(input.ConsumeIntegralInRange(1, 40));
+    Recover(folder);
+    power.LoseUnflushed(folder);
+  }
   const std::u16string said = Recover(folder);
   Require(said.empty() || said == kRestored, "the next start says at most that it put it back",
           said);
-  if (!changed.empty()) {
-    const test::TTreeSnapshot now = test::SnapshotTree(folder, false);
+  const test::TTreeSnapshot now = test::SnapshotTree(folder, false);
+  if (change == TChange::Written) {
     Require(now.contains(changed) && now.at(changed) == userState.at(changed),
             "the user's file is exactly theirs", changed);
+  }
+  if (change == TChange::Removed) {
+    for (const auto& [path, entry] : now) {
+      Require(!Within(path, changed) || (entry.IsDirectory ? before.Folders.contains(path)
+                                                           : before.Files.contains(path) &&
+                                                                 before.Files.at(path) == entry),
+              "below a removed path stand only old files put back", path);
+    }
+  }
+  if (change == TChange::Lookalike) {
+    const bool theirs = now.contains(changed) && now.at(changed) == userState.at(changed);
+    const bool old = before.Files.contains(changed)
+                         ? now.contains(changed) && now.at(changed) == before.Files.at(changed)
+                         : !now.contains(changed);
+    Require(theirs || old, "a file that kept its size and time is the user's or the old one",
+            changed);
   }
   CheckOutcome(folder, before, after, changed);
   const test::TTreeSnapshot settled = test::SnapshotTree(folder, false);

@@ -132,6 +132,10 @@ bool AddHiddenAndSystem(std::u16string_view /*path*/, bool /*hidden*/, bool /*sy
   return true;
 }
 
+bool ClearReadOnly(std::u16string_view /*path*/) {
+  return true;
+}
+
 bool SetFileTimes(std::u16string_view path, const TFileTime& /*creation*/,
                   const TFileTime& lastWrite) {
   if (!Allowed(TFaultPoint::SetTimes, path)) {

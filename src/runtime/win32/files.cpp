@@ -108,6 +108,14 @@ bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system) {
                                   (system ? FILE_ATTRIBUTE_SYSTEM : 0)) != FALSE;
 }
 
+bool ClearReadOnly(std::u16string_view path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ((attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+          ::SetFileAttributesW(WidePtr(std::u16string(path)),
+                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != FALSE);
+}
+
 bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFileTime& lastWrite) {
   if (!Allowed(TFaultPoint::SetTimes, path)) {
     return false;

@@ -120,7 +120,9 @@ TEST_F(ExtractArchiveTest, TheTimeZoneInForceConvertsTheLocalTime) {
 
 std::vector<std::u16string> gStamped;
 
-TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
+// Through the path the plan knows each target by, whatever the entry's spelling: on a folder that
+// tells letter cases apart, "DOC/README.TXT" could otherwise reach a file of its own.
+TEST_F(ExtractArchiveTest, TimesAreSetThroughThePathOfTheTarget) {
   gStamped.clear();
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
     const bool stamp =
@@ -130,18 +132,21 @@ TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
     }
     return stamp;
   });
-  EXPECT_TRUE(Extract(TZipBuilder().Stored("doc/", "").Stored("doc/readme.txt", "x")));
-  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc/", dest + u"doc/readme.txt"}));
+  TZipBuilder builder;
+  builder.Stored("doc/", "").Stored("doc/readme.txt", "x").Stored("DOC//README.TXT", "y");
+  EXPECT_TRUE(Extract(builder));
+  const std::u16string readme = dest + u"doc\\readme.txt";
+  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc", readme, readme}));
 }
 
-// The entry is still extracted before its date is read, but the whole attempt goes back.
-TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptAfterItsEntryAndUndoesIt) {
+// Every date is read before anything is written: not even the installation folder is made.
+TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptBeforeAnythingIsWritten) {
   TZipBuilder builder;
   builder.Stored("a.txt", "a").Add({.Name = "b.txt", .Data = "b", .DosTime = 0});
   builder.Stored("c.txt", "c");
   EXPECT_FALSE(Extract(builder));
   EXPECT_EQ(Out(), FailureLine());
-  EXPECT_TRUE(ListDirectory(dest).empty());
+  EXPECT_FALSE(DirectoryExists(dest));
 }
 
 // A damaged or hostile archive changes nothing, whichever entry is bad.
@@ -426,14 +431,104 @@ TEST_F(ExtractArchiveTest, AnUndoThatCannotFinishIsFinishedAtTheNextStart) {
   EXPECT_EQ(Out(), u"");
 }
 
+// Two entries reach x, and the second is the very file installed there: once the old x is back
+// it looks as that entry's file would. An undo cut short, and run again at the next start, must
+// still leave it.
+TEST_F(ExtractArchiveTest, AnUndoRunAgainKeepsAnOldFileThatLooksLikeTheAttemptsOwn) {
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("x", "same")));
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, false);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Delete && path.ends_with(u"\\y");
+  });
+  TZipBuilder builder;
+  builder.Stored("x", "other").Stored("./x", "same").Stored("y", "y");
+  builder.Add({.Name = "z", .Data = "z", .Method = 12});
+  EXPECT_FALSE(Extract(builder));
+  EXPECT_EQ(test::ReadFileBytes(dest + u"x"), "same");
+  SetFaultHook(nullptr);
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::SnapshotTree(dest, false), before);
+}
+
+// A new file's data and the journal are on the disk before anything rests on them: a flush of
+// either that fails fails the attempt, which puts everything back.
+TEST_F(ExtractArchiveTest, AFailedFlushOfANewFileOrOfTheJournalChangesNothing) {
+  for (const TFaultHook hook : {+[](TFaultPoint point, std::u16string_view path) {
+                                  return point == TFaultPoint::Flush && path.ends_with(u"\\NEW");
+                                },
+                                +[](TFaultPoint point, std::u16string_view path) {
+                                  return point == TFaultPoint::Flush &&
+                                         path.ends_with(u"\\JOURNAL");
+                                }}) {
+    test::RemoveTree(dest);
+    test::WriteOldInstallation(dest);
+    const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+    SetFaultHook(hook);
+    EXPECT_FALSE(Extract(test::Release()));
+    SetFaultHook(nullptr);
+    EXPECT_EQ(test::SnapshotTree(dest, true), before);
+    EXPECT_FALSE(BackupLeft());
+  }
+}
+
+// An earlier version's journal names no identities, and its undo could leave one naming the
+// user's own file: what stands at its paths may be the user's and stays. Only a path left empty
+// gets its old file back.
+TEST_F(ExtractArchiveTest, AJournalOfAnEarlierVersionTakesNothingThatStandsThere) {
+  ASSERT_TRUE(ForceDirectories(BackupFolderPath(dest)));
+  ASSERT_TRUE(ForceDirectories(dest + u"a"));
+  test::WriteFileBytes(dest + u"a\\b.txt", "the user's own");
+  test::WriteFileBytes(dest + u"ZELK.EXE", "new exe");
+  test::WriteFileBytes(BackupFilePath(dest, 1), "old exe");
+  test::WriteFileBytes(BackupFilePath(dest, 2), "old readme");
+  test::WriteFileBytes(JournalPath(dest),
+                       "ZELKUPD JOURNAL 1\nfolder\ta\nfile\ta\\b.txt\nbackup\t1\t1\t2\tZELK.EXE\n"
+                       "backup\t2\t1\t2\treadme.txt\n");
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"a\\b.txt"), "the user's own");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "old readme");
+  EXPECT_FALSE(BackupLeft());
+}
+
+std::u16string gSettledElsewhere;
+
+// Another run settles the journal and removes it between this start's look and its open.
+TEST_F(ExtractArchiveTest, AJournalGoneBeforeItIsOpenedWasNothingInterrupted) {
+  test::WriteOldInstallation(dest);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Delete && path.ends_with(u"a.dll");
+  });
+  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  gSettledElsewhere = JournalPath(dest);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    if (point != TFaultPoint::Create || path != gSettledElsewhere) {
+      return false;
+    }
+    SetFaultHook(nullptr);
+    return RemoveFile(gSettledElsewhere);
+  });
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"");
+}
+
 TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
   test::WriteOldInstallation(dest);
-  SetFaultHook(
-      [](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Replace; });
+  // The old files cannot take their places back; the journal can still be rewritten.
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Replace && path.find(kBackupFolderName) == std::u16string::npos;
+  });
   EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
+  // An attempt now fails before it changes anything: its commit would settle the records that
+  // still have the old files to put back.
+  EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
     return point == TFaultPoint::Create && path.ends_with(u"JOURNAL");
   });
@@ -445,6 +540,7 @@ TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "old readme");
   EXPECT_FALSE(BackupLeft());
 }
 
@@ -458,6 +554,30 @@ TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttemptAndChange
     EXPECT_EQ(Out(), FailureLine());
   }
   EXPECT_EQ(test::SnapshotTree(dest, true), before);
+  EXPECT_FALSE(BackupLeft());
+}
+
+// The user marks the attempt's files read-only before the undo is run again: they are still the
+// attempt's, and the old installation comes back for good.
+TEST_F(ExtractArchiveTest, AnAttemptsFilesMarkedReadOnlyAreStillUndone) {
+  test::WriteOldInstallation(dest);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return (point == TFaultPoint::Replace && path.ends_with(u"ZELK.EXE")) ||
+           (point == TFaultPoint::Delete && path.ends_with(u"a.dll"));
+  });
+  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  SetFaultHook(nullptr);
+  ASSERT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  for (const std::u16string& path : {dest + u"ZELK.EXE", dest + u"plugins\\a.dll"}) {
+    ASSERT_NE(::SetFileAttributesW(std::wstring(path.begin(), path.end()).c_str(),
+                                   FILE_ATTRIBUTE_READONLY),
+              FALSE);
+  }
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_FALSE(DirectoryExists(dest + u"plugins"));
   EXPECT_FALSE(BackupLeft());
 }
 

@@ -42,6 +42,16 @@ class InstallCrashTest : public ::testing::Test {
     return test::DecodedStdOut(fake);
   }
 
+  // The last moment before the commit: every file in place, the journal not yet settled.
+  void CrashBeforeTheCommit(const test::TTempDir& install) {
+    int lostAt = Attempt(install, 0);
+    do {
+      test::RemoveTree(install.Path());
+      Attempt(install, --lostAt);
+    } while (!FileExists(JournalPath(install.Path())) ||
+             test::ReadFileBytes(JournalPath(install.Path())).ends_with("settled\n"));
+  }
+
   test::TTempDir dir;
   const std::u16string archive = dir / u"zelk32_156.zip";
 };
@@ -102,13 +112,7 @@ TEST_F(InstallCrashTest, ACrashWhileAFailedAttemptIsUndoneLeavesTheOldInstallati
 TEST_F(InstallCrashTest, WhatTheUserChangesBeforeTheNextStartStaysTheirs) {
   test::WriteFileBytes(archive, test::Release().Build());
   test::TTempDir install;
-  // The last moment before the commit: every file in place, the journal not yet settled.
-  int lostAt = Attempt(install, 0);
-  do {
-    test::RemoveTree(install.Path());
-    Attempt(install, --lostAt);
-  } while (!FileExists(JournalPath(install.Path())) ||
-           test::ReadFileBytes(JournalPath(install.Path())).ends_with("settled\n"));
+  CrashBeforeTheCommit(install);
   ASSERT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "new exe");
   ASSERT_TRUE(FileExists(install / u"NEW.TXT"));
   test::WriteFileBytes(install / u"ZELK.EXE", "the user's own build");
@@ -125,6 +129,32 @@ TEST_F(InstallCrashTest, WhatTheUserChangesBeforeTheNextStartStaysTheirs) {
   EXPECT_FALSE(DirectoryExists(install / u"lib"));
   EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path())));
   EXPECT_EQ(Recover(install), u"");
+}
+
+// Before the next start the user removes the folder of a replaced file, or puts a file in its
+// place. A removed folder is made again for the old file; a file in its place is the user's and
+// stays. Either way the start settles the journal for good.
+TEST_F(InstallCrashTest, AFolderTheUserRemovedGetsItsOldFileBackAFileInItsPlaceStays) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  for (const bool fileInItsPlace : {false, true}) {
+    test::TTempDir install;
+    CrashBeforeTheCommit(install);
+    ASSERT_EQ(test::ReadFileBytes(install / u"doc\\manual.txt"), "new manual");
+    test::RemoveTree(install / u"doc");
+    if (fileInItsPlace) {
+      test::WriteFileBytes(install / u"doc", "the user's file");
+    }
+    EXPECT_EQ(Recover(install), kRestoredLine) << fileInItsPlace;
+    if (fileInItsPlace) {
+      EXPECT_EQ(test::ReadFileBytes(install / u"doc"), "the user's file");
+    } else {
+      EXPECT_EQ(test::ReadFileBytes(install / u"doc\\manual.txt"), "old manual");
+      EXPECT_FALSE(FileExists(install / u"doc\\old-only.txt"));
+    }
+    EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "old exe") << fileInItsPlace;
+    EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << fileInItsPlace;
+    EXPECT_EQ(Recover(install), u"") << fileInItsPlace;
+  }
 }
 
 TEST_F(InstallCrashTest, TheRunPutsBackAnInterruptedUpdateBeforeAnythingElse) {
