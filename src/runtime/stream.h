@@ -63,9 +63,12 @@ inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare:
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
-// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is never
-// opened for writing and is kept. Others may read the new file while it is written, not write it.
+// Create a file that must not exist yet (CREATE_NEW): whatever stands at the name is never
+// opened for writing and is kept. With the first, others may read the new file while it is
+// written, not write it; the second lets nobody else open it while it is held.
 inline constexpr TFileMode kCreateNewWriteShareRead{TFileAccess::Write, TFileShare::Read,
+                                                    TFileDisposition::CreateNew};
+inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileShare::None,
                                                     TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
