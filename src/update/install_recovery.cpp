@@ -68,7 +68,7 @@ class TUndo {
  private:
   // Whether what stands at the path of target `head` is a file the attempt wrote there, so that
   // the undo may take it away. A record without an identity (format 1) proves nothing: what
-  // stands there may be the user's, and a leftover new file is a mix of versions, not a loss.
+  // stands there may be the user's, so it stays, and the installation is left a mix of versions.
   // A read-only mark set since does not make the file the user's: its content is still the
   // attempt's, and keeping it would lose the old file and fail every later attempt's trial open.
   bool IsAttemptsFile(std::size_t head, const TFoundFile& found) const {
@@ -196,8 +196,10 @@ TSettled SettleRecords(const std::u16string& installDir, const std::vector<TJour
   // folder met twice gets the times it had before the attempt.
   for (std::size_t i = records.size(); i > pendingStart; --i) {
     const TJournalRecord& record = records[i - 1];
-    if (record.Action == TJournalAction::Times) {
-      SetFileTimes(FullPath(installDir, record.Path), record.Creation, record.LastWrite);
+    // Only a folder gets them back: a file the user put in its place keeps its own.
+    const std::u16string path = FullPath(installDir, record.Path);
+    if (record.Action == TJournalAction::Times && DirectoryExists(path)) {
+      SetFileTimes(path, record.Creation, record.LastWrite);
     }
   }
   return result;

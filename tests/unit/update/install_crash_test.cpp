@@ -141,12 +141,17 @@ TEST_F(InstallCrashTest, AFolderTheUserRemovedGetsItsOldFileBackAFileInItsPlaceS
     CrashBeforeTheCommit(install);
     ASSERT_EQ(test::ReadFileBytes(install / u"doc\\manual.txt"), "new manual");
     test::RemoveTree(install / u"doc");
+    TFoundFile users;
     if (fileInItsPlace) {
       test::WriteFileBytes(install / u"doc", "the user's file");
+      ASSERT_TRUE(FindFile(install / u"doc", users));
     }
     EXPECT_EQ(Recover(install), kRestoredLine) << fileInItsPlace;
     if (fileInItsPlace) {
       EXPECT_EQ(test::ReadFileBytes(install / u"doc"), "the user's file");
+      TFoundFile after;
+      ASSERT_TRUE(FindFile(install / u"doc", after));
+      EXPECT_EQ(after.LastWrite, users.LastWrite) << "not the old folder's times";
     } else {
       EXPECT_EQ(test::ReadFileBytes(install / u"doc\\manual.txt"), "old manual");
       EXPECT_FALSE(FileExists(install / u"doc\\old-only.txt"));
