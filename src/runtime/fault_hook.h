@@ -8,7 +8,7 @@
 namespace zelkupd {
 
 // Open is an open that only reads; Create is every open that writes; Read is a read of an open
-// file.
+// file; Flush forces a file's written data to the disk.
 enum class TFaultPoint {
   Create,
   Write,
@@ -19,11 +19,12 @@ enum class TFaultPoint {
   RemoveDir,
   SetTimes,
   Open,
-  Read
+  Read,
+  Flush
 };
 
-// Returns true to make the operation on `path` fail. Writes then fail as on a full disk, the other
-// operations as access denied.
+// Returns true to make the operation on `path` fail. Writes and flushes then fail as on a full
+// disk, the other operations as access denied. A rename asks once for each of its two paths.
 using TFaultHook = bool (*)(TFaultPoint point, std::u16string_view path);
 
 void SetFaultHook(TFaultHook hook);

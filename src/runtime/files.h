@@ -34,6 +34,14 @@ bool RenameFile(std::u16string_view from, std::u16string_view to);
 // MOVEFILE_WRITE_THROUGH on Windows, rename and fsync natively).
 bool MoveFileOver(std::u16string_view from, std::u16string_view to);
 
+// Adds the hidden and the system attribute to a file, as asked (SetFileAttributesW); natively,
+// where files have neither, does nothing. False when the attributes could not be set.
+bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system);
+
+// Clears a file's read-only attribute (SetFileAttributesW); natively, where no such attribute
+// stops a removal or a rename over the file, does nothing. False when it could not be cleared.
+bool ClearReadOnly(std::u16string_view path);
+
 // Opens the path for writing with read sharing and backup semantics (so a folder opens too) and
 // sets its creation and last-write times; the last-access time is left alone. False when the path
 // cannot be opened.
@@ -52,6 +60,9 @@ struct TFoundFile {
   bool IsDirectory = false;
   TFileTime Creation;  // zero natively, where no creation time is kept
   TFileTime LastWrite;
+  std::uint64_t Size = 0;  // of a file; as the folder lists it, so up to date once it is closed
+  bool Hidden = false;     // the attributes that keep a file out of sight; never natively
+  bool System = false;
 };
 // Looks a file or folder up without opening it (FindFirstFileW on Windows, so a file in use is
 // found too). False when nothing is there; on Windows a path with a wildcard ("*" or "?") names
@@ -67,6 +78,10 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path);
 
 // The error code of the last failed call of this unit or of the stream layer (GetLastError).
 std::uint32_t LastOsError();
+
+// True for the error of an open refused because another open of the file does not share it
+// (ERROR_SHARING_VIOLATION; natively the lock that stands in for the share modes).
+bool IsSharingViolation(std::uint32_t osError);
 
 // The operating system's message for an error code, with trailing control characters, blanks and
 // periods removed.

@@ -45,10 +45,14 @@ TFileStream::TFileStream(std::u16string_view path, const TFileMode& mode,
   if (FHandle == os::kInvalidFile) {
     const std::uint32_t error = LastOsError();
     const std::u16string full = ExpandFileName(errorName.empty() ? path : errorName);
+    const std::u16string text =
+        writing ? FileCreateErrorText(full, error) : FileOpenErrorText(full, error);
+    // The caller may still tell a file held by another program from other causes.
+    os::SetLastOsError(error);
     if (writing) {
-      throw EFCreateError(FileCreateErrorText(full, error));
+      throw EFCreateError(text);
     }
-    throw EFOpenError(FileOpenErrorText(full, error));
+    throw EFOpenError(text);
   }
 }
 
@@ -119,6 +123,10 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 }
 
 bool TFileStream::FlushToDisk() {
+  if (FaultRequested(TFaultPoint::Flush, FFileName)) {
+    os::SetLastOsError(os::kDiskFullError);
+    return false;
+  }
   return os::FlushFile(FHandle);
 }
 

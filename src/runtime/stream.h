@@ -55,20 +55,26 @@ inline constexpr TFileMode kOpenReadExclusive{TFileAccess::Read, TFileShare::Non
 // Opens an existing file for writing without changing it: whether it could be replaced now.
 inline constexpr TFileMode kOpenWriteExclusive{TFileAccess::Write, TFileShare::None,
                                                TFileDisposition::OpenExisting};
+inline constexpr TFileMode kOpenReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
+                                                   TFileDisposition::OpenExisting};
 inline constexpr TFileMode kCreateWriteShareRead{TFileAccess::Write, TFileShare::Read,
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare::None,
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                      TFileDisposition::CreateAlways};
-// Creates a file that must not exist yet (CREATE_NEW): whatever stands at the name is never
-// opened for writing and is kept. Others may read the new file while it is written, not write it.
+// Create a file that must not exist yet (CREATE_NEW): whatever stands at the name is never
+// opened for writing and is kept. With the first, others may read the new file while it is
+// written, not write it; the second lets nobody else open it while it is held.
 inline constexpr TFileMode kCreateNewWriteShareRead{TFileAccess::Write, TFileShare::Read,
+                                                    TFileDisposition::CreateNew};
+inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileShare::None,
                                                     TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
-// reads and EFCreateError when it writes, with the full path and the system's text. The error
-// names `errorName` instead of `path` when given: the file that a temporary one stands in for.
+// reads and EFCreateError when it writes, with the full path and the system's text, and leaves
+// the system's error code for LastOsError. The error names `errorName` instead of `path` when
+// given: the file that a temporary one stands in for.
 class TFileStream : public TStream {
  public:
   TFileStream(std::u16string_view path, const TFileMode& mode, std::u16string_view errorName = {});

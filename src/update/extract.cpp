@@ -5,6 +5,7 @@
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
+#include "runtime/stream.h"
 #include "runtime/text.h"
 #include "update/install_journal.h"
 #include "update/install_recovery.h"
@@ -15,43 +16,50 @@
 namespace zelkupd {
 namespace {
 
-// Where each entry goes, relative to the installation folder, for every entry before anything is
-// changed: a hostile name refuses the archive while the installation is untouched.
-std::vector<std::u16string> PlanTargets(const TZipFile& zip, const std::u16string& installDir) {
-  std::vector<std::u16string> targets;
+// Where each entry goes, relative to the installation folder, with the size and time it is to
+// have, for every entry before anything is changed: a hostile name, an invalid date or a name
+// inside the backup folder refuses the archive while the installation is untouched.
+std::vector<TInstallTransaction::TTarget> PlanTargets(const TZipFile& zip,
+                                                      const std::u16string& installDir) {
+  std::vector<TInstallTransaction::TTarget> targets;
   const int count = zip.GetFileCount();
+  targets.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     std::u16string target =
         zip.PrepareOutput(i, installDir, true).FilePath.substr(installDir.size());
     if (UpperCase(std::u16string_view(target).substr(0, target.find(u'\\'))) == kBackupFolderName) {
       throw EZipException(texts::UnsafeEntryNameText(zip.GetFileName(i)));
     }
-    targets.push_back(std::move(target));
+    const TZipHeader info = zip.GetFileInfo(i);
+    targets.push_back({.Path = std::move(target),
+                       .Stamp = LocalToUtcFileTime(DosDateTimeToSystemTime(info.ModifiedDateTime)),
+                       .Size = info.UncompressedSize});
   }
   return targets;
 }
 
-// The entry's time is stamped through the name as stored, "/" and all: Windows takes either
-// separator.
-void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index,
-                  const std::u16string& destDir) {
+// Each file is written whole and forced to the disk before it takes its place; the entry's time
+// is stamped again once it has: taking a name that was just freed gives a file the old one's
+// creation time.
+void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index) {
   const auto step = static_cast<std::size_t>(index);
-  const bool isFolder = install.IsFolder(step);
-  const std::u16string path = install.Prepare(step);
-  if (isFolder) {
+  install.MakeFolders(step);
+  if (install.IsFolder(step)) {
     // Nothing to write, but the entry's local header and method are checked as extracting it
     // checks them.
     TZipHeader localHeader;
     zip.Read(index, localHeader);
   } else {
-    zip.ExtractTo(index, path);
+    {
+      TFileStream incoming(install.IncomingPath(), kCreateReadWriteExclusive);
+      zip.ExtractTo(index, incoming);
+      if (!incoming.FlushToDisk()) {
+        throw EWriteError(texts::kStreamWriteError);
+      }
+    }
+    install.PlaceFile(step);
   }
-  const TSystemTime stamp = DosDateTimeToSystemTime(zip.GetFileInfo(index).ModifiedDateTime);
-  const std::u16string stampPath = destDir + zip.GetFileName(index);
-  if (isFolder) {
-    install.NoteFolderStamp(step, stampPath, LocalToUtcFileTime(stamp));
-  }
-  ApplyFileTimes(stampPath, stamp);
+  install.StampTarget(step);
 }
 
 }  // namespace
@@ -65,7 +73,7 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
     TInstallTransaction install(installDir);
     install.Begin(PlanTargets(zip, installDir));
     for (int i = 0; i < zip.GetFileCount(); ++i) {
-      InstallEntry(zip, install, i, destDir);
+      InstallEntry(zip, install, i);
     }
     install.Commit();
     zip.Close();
@@ -97,11 +105,6 @@ TFileTime LocalToUtcFileTime(const TSystemTime& localTime) {
     return {};
   }
   return utc;
-}
-
-void ApplyFileTimes(const std::u16string& path, const TSystemTime& localTime) {
-  const TFileTime stamp = LocalToUtcFileTime(localTime);
-  SetFileTimes(path, stamp, stamp);
 }
 
 }  // namespace zelkupd

@@ -20,15 +20,13 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
 // At start-up, before anything else: settles what an earlier run left in the installation folder.
 // An attempt that did not finish is undone and "前回中断したアップデートを元に戻しました." is
 // printed; one that cannot be undone now prints "前回中断したアップデートを元に戻せませんでした."
-// and is tried again by every later attempt. Backups of a finished attempt are removed silently.
+// and is tried again by every later start and attempt, which fails while it stays undone. A
+// journal that another run holds, or that went before it could be opened, is no interrupted
+// attempt and prints nothing. Backups of a finished attempt are removed silently.
 void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir);
 
 // The local date-time as a UTC FILETIME, converted with the bias in force now; zero in both
 // halves when either conversion fails, whatever the platform left in its result.
 TFileTime LocalToUtcFileTime(const TSystemTime& localTime);
-
-// Sets the creation and last-write times of a file or folder to the local date-time; the
-// last-access time is left alone. Failures are silent: the path keeps the times it had.
-void ApplyFileTimes(const std::u16string& path, const TSystemTime& localTime);
 
 }  // namespace zelkupd

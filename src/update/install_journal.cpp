@@ -10,7 +10,8 @@
 namespace zelkupd {
 namespace {
 
-constexpr std::string_view kHeader = "ZELKUPD JOURNAL 1";
+constexpr std::string_view kHeader = "ZELKUPD JOURNAL 2\n";
+constexpr std::string_view kFormat1Header = "ZELKUPD JOURNAL 1\n";
 
 struct TActionName {
   TJournalAction Action;
@@ -97,7 +98,15 @@ std::optional<std::u16string> ParsePath(std::string_view text, bool mayBeEmpty) 
   return path;
 }
 
-std::optional<TJournalRecord> ParseRecord(std::string_view line) {
+std::optional<TFileIdentity> ParseIdentity(std::string_view size, std::string_view stamp) {
+  const std::optional<std::uint64_t> bytes = ParseNumber<std::uint64_t>(size, 16);
+  const std::optional<TFileTime> time = ParseTime(stamp);
+  return bytes && time ? std::optional(TFileIdentity{*bytes, *time}) : std::nullopt;
+}
+
+// A file or backup record without its two identity fields is one of format 1, which format 2
+// carries on unchanged when it keeps an earlier journal's records.
+std::optional<TJournalRecord> ParseRecord(std::string_view line, bool format2) {
   const std::vector<std::string_view> fields = SplitFields(line);
   TJournalRecord record;
   const TActionName* kind = nullptr;
@@ -110,13 +119,21 @@ std::optional<TJournalRecord> ParseRecord(std::string_view line) {
     return std::nullopt;
   }
   record.Action = kind->Action;
+  const bool identified =
+      format2 && ((record.Action == TJournalAction::File && fields.size() == 4) ||
+                  (record.Action == TJournalAction::Backup && fields.size() == 7));
+  const std::size_t identityFields = identified ? 2 : 0;
   std::optional<std::u16string> path;
   switch (record.Action) {
     case TJournalAction::Settled:
       return fields.size() == 1 ? std::optional(record) : std::nullopt;
     case TJournalAction::Folder:
-    case TJournalAction::File:
       if (fields.size() != 2 || !(path = ParsePath(fields[1], false))) {
+        return std::nullopt;
+      }
+      break;
+    case TJournalAction::File:
+      if (fields.size() != 2 + identityFields || !(path = ParsePath(fields.back(), false))) {
         return std::nullopt;
       }
       break;
@@ -134,14 +151,14 @@ std::optional<TJournalRecord> ParseRecord(std::string_view line) {
       break;
     }
     case TJournalAction::Backup: {
-      if (fields.size() != 5) {
+      if (fields.size() != 5 + identityFields) {
         return std::nullopt;
       }
       const std::optional<std::uint32_t> number = ParseNumber<std::uint32_t>(fields[1], 10);
       const std::optional<TFileTime> creation = ParseTime(fields[2]);
       const std::optional<TFileTime> lastWrite = ParseTime(fields[3]);
       if (!number || *number == 0 || !creation || !lastWrite ||
-          !(path = ParsePath(fields[4], false))) {
+          !(path = ParsePath(fields.back(), false))) {
         return std::nullopt;
       }
       record.Backup = *number;
@@ -149,6 +166,15 @@ std::optional<TJournalRecord> ParseRecord(std::string_view line) {
       record.LastWrite = *lastWrite;
       break;
     }
+  }
+  if (identified) {
+    const std::size_t at = fields.size() - 3;
+    const std::optional<TFileIdentity> written = ParseIdentity(fields[at], fields[at + 1]);
+    if (!written) {
+      return std::nullopt;
+    }
+    record.Identified = true;
+    record.Written = *written;
   }
   record.Path = std::move(*path);
   return record;
@@ -168,8 +194,16 @@ std::u16string BackupFilePath(std::u16string_view installDir, std::uint32_t numb
   return BackupFolderPath(installDir) + u"\\" + IntToText(number);
 }
 
+std::u16string IncomingFilePath(std::u16string_view installDir) {
+  return BackupFolderPath(installDir) + u"\\NEW";
+}
+
+bool LooksWritten(const TFoundFile& found, const TFileIdentity& written) {
+  return !found.IsDirectory && found.Size == written.Size && found.LastWrite == written.LastWrite;
+}
+
 std::string FormatJournal(const std::vector<TJournalRecord>& records) {
-  std::string bytes = std::string(kHeader) + "\n";
+  std::string bytes(kHeader);
   for (const TJournalRecord& record : records) {
     bytes += FormatJournalRecord(record);
   }
@@ -182,12 +216,21 @@ std::string FormatJournalRecord(const TJournalRecord& record) {
     line += '\t';
     line += text;
   };
+  const auto identity = [&field, &record] {
+    if (record.Identified) {
+      field(Hex(record.Written.Size));
+      field(Hex(record.Written.LastWrite.Ticks()));
+    }
+  };
   const std::string path = Utf16ToUtf8(record.Path);
   switch (record.Action) {
     case TJournalAction::Settled:
       break;
     case TJournalAction::Folder:
+      field(path);
+      break;
     case TJournalAction::File:
+      identity();
       field(path);
       break;
     case TJournalAction::Times:
@@ -199,6 +242,7 @@ std::string FormatJournalRecord(const TJournalRecord& record) {
       field(std::to_string(record.Backup));
       field(Hex(record.Creation.Ticks()));
       field(Hex(record.LastWrite.Ticks()));
+      identity();
       field(path);
       break;
   }
@@ -208,17 +252,17 @@ std::string FormatJournalRecord(const TJournalRecord& record) {
 
 std::vector<TJournalRecord> ParseJournal(std::string_view bytes) {
   std::vector<TJournalRecord> records;
-  const std::string header = FormatJournal({});
-  if (!bytes.starts_with(header)) {
+  const bool format2 = bytes.starts_with(kHeader);
+  if (!format2 && !bytes.starts_with(kFormat1Header)) {
     return records;
   }
-  std::size_t start = header.size();
+  std::size_t start = kHeader.size();
   for (;;) {
     const std::size_t end = bytes.find('\n', start);
     if (end == std::string_view::npos) {
       return records;
     }
-    std::optional<TJournalRecord> record = ParseRecord(bytes.substr(start, end - start));
+    std::optional<TJournalRecord> record = ParseRecord(bytes.substr(start, end - start), format2);
     if (!record) {
       return records;
     }

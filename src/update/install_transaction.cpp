@@ -13,9 +13,12 @@
 namespace zelkupd {
 namespace {
 
-std::u16string ParentOf(const std::u16string& path) {
-  const std::size_t separator = path.rfind(u'\\');
-  return separator == std::u16string::npos ? std::u16string() : path.substr(0, separator);
+std::u16string Join(std::u16string_view parent, std::u16string_view name) {
+  std::u16string path(parent);
+  if (!path.empty()) {
+    path += u'\\';
+  }
+  return path.append(name);
 }
 
 // A backup file's number from its name; 0 for any other name.
@@ -33,8 +36,35 @@ std::uint32_t BackupNumber(const std::u16string& name) {
 
 }  // namespace
 
+std::u16string TargetKey(std::u16string_view parentKey, std::u16string_view name) {
+  return Join(parentKey, UpperCase(name));
+}
+
 TInstallTransaction::TInstallTransaction(std::u16string installDir)
-    : FInstallDir(std::move(installDir)) {}
+    : FInstallDir(std::move(installDir)),
+      FFileTargets(0, TRecordKey{&FRecords}, TRecordKey{&FRecords}) {}
+
+std::size_t TInstallTransaction::TRecordKey::operator()(std::u16string_view key) const {
+  return std::hash<std::u16string_view>{}(key);
+}
+
+std::size_t TInstallTransaction::TRecordKey::operator()(std::size_t record) const {
+  return (*this)(UpperCase((*Records)[record].Path));
+}
+
+bool TInstallTransaction::TRecordKey::operator()(std::size_t a, std::size_t b) const {
+  return UpperCase((*Records)[a].Path) == UpperCase((*Records)[b].Path);
+}
+
+bool TInstallTransaction::TRecordKey::operator()(std::u16string_view key,
+                                                 std::size_t record) const {
+  return UpperCase((*Records)[record].Path) == key;
+}
+
+bool TInstallTransaction::TRecordKey::operator()(std::size_t record,
+                                                 std::u16string_view key) const {
+  return (*this)(key, record);
+}
 
 TInstallTransaction::~TInstallTransaction() {
   if (FCommitted) {
@@ -47,8 +77,7 @@ TInstallTransaction::~TInstallTransaction() {
       }
       return;
     }
-    FJournal.reset();
-    SettleRecords(FInstallDir, FRecords);
+    SettleRecords(FInstallDir, FRecords, std::move(FJournal));
   } catch (...) {
     // Never raises: what could not be put back stays in the journal for the next start.
   }
@@ -58,9 +87,15 @@ std::u16string TInstallTransaction::FullPath(std::u16string_view path) const {
   return path.empty() ? ExcludeTrailingBackslash(FInstallDir) : FInstallDir + std::u16string(path);
 }
 
-void TInstallTransaction::Begin(std::vector<std::u16string> targets) {
+void TInstallTransaction::Begin(std::vector<TTarget> targets) {
   ForceDirectories(FInstallDir);
   const TSettled leftover = SettleLeftoverJournal(FInstallDir);
+  if (leftover.Held || !leftover.Undone) {
+    // Another run's attempt is under way, or an earlier one could not be put back yet: this one
+    // fails as on a file in use. Its commit would settle the earlier records with its own, and
+    // so remove the old files that are still to go back.
+    RaiseCreateError(JournalPath(FInstallDir));
+  }
   for (const TJournalRecord& record : leftover.Kept) {
     FNextBackup = std::max(FNextBackup, record.Backup + 1);
   }
@@ -73,10 +108,12 @@ void TInstallTransaction::Begin(std::vector<std::u16string> targets) {
   FRecords.reserve(leftover.Kept.size() + targets.size() + targets.size() / 8 + 16);
   FRecords = leftover.Kept;
   FSteps.reserve(targets.size());
+  FFileTargets.reserve(targets.size());
   // Making and removing the backup folder moves the installation folder's time.
-  Folder(u"").Disturbed = true;
-  for (std::u16string& target : targets) {
-    FSteps.push_back(PlanStep(std::move(target)));
+  Root().Disturbed = true;
+  for (TTarget& target : targets) {
+    FSteps.push_back(PlanStep(target));
+    target = {};
   }
   // Room for the commit's "settled" record now, while the targets' memory is free again.
   FRecords.reserve(FRecords.size() + 1);
@@ -90,13 +127,16 @@ void TInstallTransaction::Begin(std::vector<std::u16string> targets) {
   WriteAhead();
 }
 
-// A journal that an earlier attempt could not settle is carried on: its records stay in front,
-// and are undone together with this attempt's should this one fail too. It is first rewritten
-// whole, in one atomic replacement, so that no torn line of it hides the lines appended now.
+// The journal is made new and held to the end of the attempt: one that is already there belongs
+// to another run that got in between since the earlier journal was settled, and is never written
+// over; this attempt then fails before it changes anything. The backups of a settled attempt that
+// could not be removed yet are carried on: their records stay in front, settled. The journal is
+// first rewritten whole, in one atomic replacement, so that no torn line of it hides the lines
+// appended now.
 void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
   const std::u16string journal = JournalPath(FInstallDir);
   if (kept.empty()) {
-    FJournal = std::make_unique<TFileStream>(journal, kCreateWriteExclusive);
+    FJournal = std::make_unique<TFileStream>(journal, kCreateNewWriteExclusive);
     const std::string header = FormatJournal({});
     FJournal->WriteBuffer(header.data(), header.size());
     return;
@@ -107,95 +147,172 @@ void TInstallTransaction::OpenJournal(const std::vector<TJournalRecord>& kept) {
   FWritten = kept.size();
 }
 
-// Each folder is looked up once; an existing one has its times recorded the first time.
-TInstallTransaction::TFolder& TInstallTransaction::Folder(const std::u16string& path) {
-  const auto [place, added] = FFolders.try_emplace(path);
-  TFolder& state = place->second;
-  if (!added) {
-    return state;
-  }
-  state.Order = static_cast<int>(FFolders.size());
-  state.Path = FullPath(path);
-  if (!path.empty() && Folder(ParentOf(path)).Created) {
-    return state;
-  }
-  TFoundFile found;
-  if (!FindFile(state.Path, found)) {
-    return state;
-  }
-  if (!found.IsDirectory) {
-    state.Blocked = true;
-    return state;
-  }
-  state.Existed = true;
-  state.Creation = found.Creation;
-  state.LastWrite = found.LastWrite;
-  Record({.Action = TJournalAction::Times,
-          .Path = path,
-          .Creation = found.Creation,
-          .LastWrite = found.LastWrite});
-  return state;
+TInstallTransaction::TFolder& TInstallTransaction::NewFolder(TFolder* parent, std::u16string key,
+                                                             std::u16string path) {
+  TFolder& folder = FFolders.emplace_back();
+  folder.Parent = parent;
+  folder.Order = static_cast<int>(FFolders.size());
+  folder.Key = std::move(key);
+  folder.Path = std::move(path);
+  return folder;
 }
 
-bool TInstallTransaction::PlanFolders(const std::u16string& folder, TStep& step) {
-  if (folder.empty()) {
-    return true;
-  }
-  for (std::size_t end = folder.find(u'\\');; end = folder.find(u'\\', end + 1)) {
-    const std::u16string prefix = folder.substr(0, end);
-    TFolder& state = Folder(prefix);
-    if (state.Blocked) {
-      return false;
-    }
-    if (!state.Existed && !state.Created) {
-      state.Created = true;
-      Record({.Action = TJournalAction::Folder, .Path = prefix});
-      step.NewFolders.push_back(&FFolders.find(prefix)->first);
-    }
-    if (end == std::u16string::npos) {
-      return true;
+TInstallTransaction::TFolder& TInstallTransaction::Root() {
+  if (FFolders.empty()) {
+    TFolder& root = NewFolder(nullptr, u"", u"");
+    FFolderKeys.emplace(u"", &root);
+    TFoundFile found;
+    if (FindFile(FullPath(u""), found)) {
+      root.Existed = true;
+      root.Creation = found.Creation;
+      root.LastWrite = found.LastWrite;
+      Record({.Action = TJournalAction::Times,
+              .Path = u"",
+              .Creation = found.Creation,
+              .LastWrite = found.LastWrite});
     }
   }
+  return FFolders.front();
 }
 
-// The plan looks at the disk as it is before the attempt: a path recorded as a new file or folder
-// had nothing there, so whatever stands there when the attempt is undone is the attempt's own.
-TInstallTransaction::TStep TInstallTransaction::PlanStep(std::u16string target) {
-  TStep step;
-  step.IsFolder = target.empty() || target.back() == u'\\';
-  const std::u16string folder = step.IsFolder ? ExcludeTrailingBackslash(target) : ParentOf(target);
-  const bool planned = PlanFolders(folder, step);
-  // Behind a file that stands in the way the folder is never looked up, only named.
-  step.Folder = &*FFolders.try_emplace(folder).first;
-  if (!planned || step.IsFolder) {
-    if (!step.IsFolder) {
-      FBlockedPaths.emplace(FSteps.size(), std::move(target));
-    }
-    return step;
+// Each folder is looked up on the disk once; an existing one has its times recorded the first
+// time. A name that the file system resolves to a folder met before under another spelling (a
+// short name) is that folder.
+TInstallTransaction::TFolder& TInstallTransaction::ChildFolder(TFolder& parent,
+                                                               std::u16string_view name) {
+  std::u16string key = TargetKey(parent.Key, name);
+  if (const auto known = FFolderKeys.find(key); known != FFolderKeys.end()) {
+    return *known->second;
   }
   TFoundFile found;
-  if (step.Folder->second.Created || !FindFile(FullPath(target), found)) {
-    step.NewFile = true;
-    step.Record = FRecords.size();
-    Record({.Action = TJournalAction::File, .Path = std::move(target)});
-    return step;
+  const bool onDisk =
+      !parent.Created && !parent.Blocked && FindFile(FullPath(Join(parent.Path, name)), found);
+  std::u16string stored = onDisk ? found.Name : std::u16string(name);
+  std::u16string realKey = TargetKey(parent.Key, stored);
+  if (const auto known = FFolderKeys.find(realKey); known != FFolderKeys.end()) {
+    FFolderKeys.emplace(std::move(key), known->second);
+    return *known->second;
   }
-  if (found.IsDirectory) {
-    FBlockedPaths.emplace(FSteps.size(), std::move(target));
-    return step;
+  TFolder& folder = NewFolder(&parent, realKey, Join(parent.Path, stored));
+  FFolderKeys.try_emplace(std::move(realKey), &folder);
+  FFolderKeys.try_emplace(std::move(key), &folder);
+  folder.Blocked =
+      parent.Blocked || (onDisk && !found.IsDirectory) || FileTarget(folder.Key) != kNoRecord;
+  if (onDisk && found.IsDirectory) {
+    folder.Existed = true;
+    folder.Creation = found.Creation;
+    folder.LastWrite = found.LastWrite;
+    Record({.Action = TJournalAction::Times,
+            .Path = folder.Path,
+            .Creation = found.Creation,
+            .LastWrite = found.LastWrite});
   }
-  std::u16string stored = (folder.empty() ? folder : folder + u"\\") + found.Name;
-  // Renaming succeeds where overwriting would not (a running program's image, a read-only
-  // file), and such a file must fail the attempt as it always has.
-  { const TFileStream probe(FullPath(stored), kOpenWriteExclusive); }
-  step.Backup = FNextBackup++;
+  return folder;
+}
+
+TInstallTransaction::TFolder& TInstallTransaction::PlanFolder(std::u16string_view path, TStep& step,
+                                                              bool mayBeBlocked) {
+  TFolder* folder = &Root();
+  std::size_t start = 0;
+  while (start < path.size()) {
+    const std::size_t end = std::min(path.find(u'\\', start), path.size());
+    folder = &ChildFolder(*folder, path.substr(start, end - start));
+    start = end + 1;
+  }
+  if (folder->Blocked) {
+    if (!mayBeBlocked) {
+      RaiseCreateError(FullPath(folder->Path));
+    }
+    return *folder;
+  }
+  // Top down: each folder the attempt makes is recorded before what it makes inside it.
+  std::vector<TFolder*> chain;
+  for (TFolder* part = folder; part->Parent != nullptr && !part->Existed && !part->Created;
+       part = part->Parent) {
+    chain.push_back(part);
+  }
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    (*it)->Created = true;
+    Record({.Action = TJournalAction::Folder, .Path = (*it)->Path});
+    step.NewFolders.push_back(*it);
+  }
+  return *folder;
+}
+
+// The plan looks at the disk as it is before the attempt: a path recorded as a new file had
+// nothing there. A file written by the attempt is recorded with what it will look like, so that
+// an undo can tell it from a file that someone else has put there since.
+void TInstallTransaction::PlanFile(TFolder& parent, std::u16string_view name, const TTarget& target,
+                                   TStep& step) {
+  std::u16string key = TargetKey(parent.Key, name);
+  std::size_t known = FileTarget(key);
+  TFoundFile found;
+  const bool onDisk =
+      !parent.Created && known == kNoRecord && FindFile(FullPath(Join(parent.Path, name)), found);
+  const std::u16string stored = onDisk ? found.Name : std::u16string(name);
+  const std::u16string realKey = TargetKey(parent.Key, stored);
+  const std::u16string path = Join(parent.Path, stored);
+  if ((onDisk && found.IsDirectory) || IsFolderKey(key) || IsFolderKey(realKey)) {
+    RaiseCreateError(FullPath(path));
+  }
+  if (known == kNoRecord && realKey != key) {
+    known = FileTarget(realKey);
+  }
   step.Record = FRecords.size();
-  Record({.Action = TJournalAction::Backup,
-          .Path = std::move(stored),
-          .Backup = step.Backup,
-          .Creation = found.Creation,
-          .LastWrite = found.LastWrite});
+  TJournalRecord record{.Action = TJournalAction::File,
+                        .Path = path,
+                        .Identified = true,
+                        .Written = {target.Size, target.Stamp}};
+  if (known != kNoRecord) {
+    step.Again = true;
+    record.Path = FRecords[known].Path;
+  } else if (onDisk) {
+    // Renaming succeeds where overwriting would not (a running program's image, a read-only
+    // file), and such a file must fail the attempt as it always has.
+    { const TFileStream probe(FullPath(path), kOpenWriteExclusive); }
+    record.Action = TJournalAction::Backup;
+    record.Backup = FNextBackup++;
+    record.Creation = found.Creation;
+    record.LastWrite = found.LastWrite;
+  }
+  Record(std::move(record));
+  if (known == kNoRecord) {
+    FFileTargets.insert(step.Record);
+    if (realKey != key) {
+      FFileAliases.emplace(std::move(key), step.Record);
+    }
+  }
+}
+
+TInstallTransaction::TStep TInstallTransaction::PlanStep(const TTarget& target) {
+  TStep step;
+  step.Stamp = target.Stamp;
+  step.IsFolder = target.Path.empty() || target.Path.back() == u'\\';
+  const std::u16string_view path = target.Path;
+  if (step.IsFolder) {
+    step.Folder = &PlanFolder(path.substr(0, path.empty() ? 0 : path.size() - 1), step, true);
+    return step;
+  }
+  const std::size_t separator = path.rfind(u'\\');
+  const std::u16string_view folder =
+      separator == std::u16string_view::npos ? std::u16string_view() : path.substr(0, separator);
+  step.Folder = &PlanFolder(folder, step, false);
+  PlanFile(*step.Folder, path.substr(folder.empty() ? 0 : separator + 1), target, step);
   return step;
+}
+
+std::size_t TInstallTransaction::FileTarget(const std::u16string& key) const {
+  if (const auto target = FFileTargets.find(std::u16string_view(key));
+      target != FFileTargets.end()) {
+    return *target;
+  }
+  const auto alias = FFileAliases.find(key);
+  return alias != FFileAliases.end() ? alias->second : kNoRecord;
+}
+
+bool TInstallTransaction::IsFolderKey(const std::u16string& key) const {
+  const auto folder = FFolderKeys.find(key);
+  return folder != FFolderKeys.end() && !folder->second->Blocked;
 }
 
 void TInstallTransaction::Record(TJournalRecord record) {
@@ -224,47 +341,71 @@ void TInstallTransaction::ForceJournal() {
   }
 }
 
-std::u16string TInstallTransaction::StepPath(std::size_t index) const {
-  const TStep& step = FSteps[index];
-  if (step.Record != kNoRecord) {
-    return FullPath(FRecords[step.Record].Path);
+void TInstallTransaction::MakeFolders(std::size_t index) {
+  for (TFolder* folder : FSteps[index].NewFolders) {
+    const std::u16string path = FullPath(folder->Path);
+    TFoundFile found;
+    if (!CreateDir(path) && FindFile(path, found)) {
+      RaiseCreateError(path);
+    }
+    folder->Parent->Added = true;
   }
-  return FullPath(step.IsFolder ? step.Folder->first : FBlockedPaths.at(index));
 }
 
-std::u16string TInstallTransaction::Prepare(std::size_t index) {
+// The file arrives whole, forced to the disk and stamped: from the moment it stands at its path,
+// it looks as its record says. Putting it in place never overwrites anything but the attempt's
+// own file.
+void TInstallTransaction::PlaceFile(std::size_t index) {
   const TStep& step = FSteps[index];
-  for (const std::u16string* folder : step.NewFolders) {
-    CreateDir(FullPath(*folder));
-    FFolders[ParentOf(*folder)].Added = true;
+  const TJournalRecord& record = FRecords[step.Record];
+  const std::u16string incoming = IncomingPath();
+  const std::u16string path = FullPath(record.Path);
+  if (!SetFileTimes(incoming, step.Stamp, step.Stamp)) {
+    RaiseCreateError(path);
   }
-  TFolder& folder = step.Folder->second;
-  std::u16string path = StepPath(index);
-  if (step.Backup != 0) {
-    if (!RenameFile(path, BackupFilePath(FInstallDir, step.Backup))) {
+  TFoundFile replaced;
+  if ((record.Action == TJournalAction::Backup || step.Again) && FindFile(path, replaced) &&
+      (replaced.Hidden || replaced.System)) {
+    AddHiddenAndSystem(incoming, replaced.Hidden, replaced.System);
+  }
+  TFolder& folder = *step.Folder;
+  if (record.Action == TJournalAction::Backup) {
+    if (!RenameFile(path, BackupFilePath(FInstallDir, record.Backup))) {
       RaiseCreateError(path);
     }
     folder.Disturbed = true;
-  } else if (step.NewFile) {
+  } else if (step.Again) {
+    folder.Disturbed = true;
+  } else {
     folder.Added = true;
   }
-  return path;
+  if (!(step.Again ? MoveFileOver(incoming, path) : RenameFile(incoming, path))) {
+    RaiseCreateError(path);
+  }
 }
 
-void TInstallTransaction::NoteFolderStamp(std::size_t index, std::u16string stampPath,
-                                          TFileTime stamp) {
-  auto& [name, state] = *FSteps[index].Folder;
+void TInstallTransaction::StampTarget(std::size_t index) {
+  const TStep& step = FSteps[index];
+  if (!step.IsFolder) {
+    SetFileTimes(FullPath(FRecords[step.Record].Path), step.Stamp, step.Stamp);
+    return;
+  }
+  TFolder& state = *step.Folder;
+  if (state.Blocked) {
+    return;
+  }
   state.Stamped = true;
   state.Added = false;
-  state.Disturbed = name.empty();
-  state.Path = std::move(stampPath);
-  state.Creation = stamp;
-  state.LastWrite = stamp;
+  state.Disturbed = state.Key.empty();
+  state.Creation = step.Stamp;
+  state.LastWrite = step.Stamp;
+  SetFileTimes(FullPath(state.Path), step.Stamp, step.Stamp);
 }
 
 // The "settled" line joins the records only once it is on the disk: should writing it fail, the
 // attempt is undone, and a settled record there would make the undo take the backups for
-// leftovers to remove.
+// leftovers to remove. Every file the attempt put in place was forced to the disk before, so that
+// the backups never go while a new file's data may still be lost.
 void TInstallTransaction::Commit() {
   const TJournalRecord settled{.Action = TJournalAction::Settled};
   const std::string line = FormatJournalRecord(settled);
@@ -272,8 +413,7 @@ void TInstallTransaction::Commit() {
   ForceJournal();
   FRecords.push_back(settled);
   FCommitted = true;
-  FJournal.reset();
-  SettleRecords(FInstallDir, FRecords);
+  SettleRecords(FInstallDir, FRecords, std::move(FJournal));
   RestoreFolderTimes();
 }
 
@@ -282,7 +422,7 @@ void TInstallTransaction::Commit() {
 // in gets back the time it would have kept: its stamp, or the time it had.
 void TInstallTransaction::RestoreFolderTimes() {
   std::vector<const TFolder*> folders;
-  for (const auto& [name, state] : FFolders) {
+  for (const TFolder& state : FFolders) {
     if ((state.Existed || state.Stamped) && state.Disturbed && !state.Added) {
       folders.push_back(&state);
     }
@@ -290,7 +430,7 @@ void TInstallTransaction::RestoreFolderTimes() {
   std::sort(folders.begin(), folders.end(),
             [](const TFolder* a, const TFolder* b) { return a->Order > b->Order; });
   for (const TFolder* state : folders) {
-    SetFileTimes(state->Path, state->Creation, state->LastWrite);
+    SetFileTimes(FullPath(state->Path), state->Creation, state->LastWrite);
   }
 }
 

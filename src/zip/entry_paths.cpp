@@ -1,5 +1,7 @@
 #include "zip/entry_paths.h"
 
+#include <vector>
+
 #include "runtime/errors.h"
 #include "runtime/file_names.h"
 #include "runtime/files.h"
@@ -19,6 +21,19 @@ bool IsAsciiLetter(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
+// The components between separators, empty ones included ("a//b/" has four).
+std::vector<std::u16string_view> Components(std::u16string_view name) {
+  std::vector<std::u16string_view> components;
+  std::size_t start = 0;
+  for (std::size_t end = 0; end <= name.size(); ++end) {
+    if (end == name.size() || IsSeparator(name[end])) {
+      components.push_back(name.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  return components;
+}
+
 bool IsUnsafeName(std::u16string_view name) {
   if (!name.empty() && IsSeparator(name.front())) {
     return true;
@@ -26,18 +41,11 @@ bool IsUnsafeName(std::u16string_view name) {
   if (name.find(u':') != std::u16string_view::npos) {
     return true;
   }
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) {
-      ++end;
-    }
-    const std::u16string_view component = name.substr(start, end - start);
-    if (!component.empty() &&
+  for (const std::u16string_view component : Components(name)) {
+    if (!component.empty() && component != u"." &&
         (component.back() == u'.' || component.back() == u' ' || IsReservedDeviceName(component))) {
       return true;
     }
-    start = end + 1;
   }
   return false;
 }
@@ -80,6 +88,21 @@ void CheckEntryName(std::u16string_view name, std::uint32_t externalAttributes) 
   if (IsUnsafeName(name)) {
     throw EZipException(texts::UnsafeEntryNameText(name));
   }
+}
+
+std::u16string CanonicalEntryName(std::u16string_view name) {
+  std::u16string canonical;
+  bool folder = false;
+  for (const std::u16string_view component : Components(name)) {
+    folder = component.empty() || component == u".";
+    if (!folder) {
+      canonical.append(canonical.empty() ? u"" : u"\\").append(component);
+    }
+  }
+  if (folder && !canonical.empty()) {
+    canonical += u'\\';
+  }
+  return canonical;
 }
 
 void CheckFolderPath(std::u16string_view fullPath) {

@@ -248,13 +248,13 @@ void TZipFile::Read(int index, std::vector<std::uint8_t>& bytes) {
   bytes.assign(data.Data().begin(), data.Data().end());
 }
 
-// No "." or ".." is resolved when the path is formed: CheckEntryName has refused every name that
-// could climb out of `path` or land on another file than the one it names.
+// The name goes in its canonical spelling: CheckEntryName has refused every name that could climb
+// out of `path` or land on another file than the one it names, and the "." components and doubled
+// separators it lets pass are gone.
 TZipFile::TOutput TZipFile::PrepareOutput(int index, std::u16string_view stored,
                                           std::u16string_view path, bool createSubdirs) const {
   CheckEntryName(stored, Entry(index).Fields.ExternalAttributes);
-  std::u16string name(stored);
-  std::replace(name.begin(), name.end(), u'/', u'\\');
+  std::u16string name = CanonicalEntryName(stored);
   TOutput output;
   output.IsFolder = IsFolderName(name);
   if (!createSubdirs) {
@@ -290,10 +290,11 @@ void TZipFile::Extract(int index, std::u16string_view path, bool createSubdirs) 
   CopyToFile(index, *decoder, localHeader, output.FilePath, name);
 }
 
-void TZipFile::ExtractTo(int index, std::u16string_view filePath) {
+void TZipFile::ExtractTo(int index, TStream& output) {
   TZipHeader localHeader;
   const std::unique_ptr<TStream> decoder = Read(index, localHeader);
-  CopyToFile(index, *decoder, localHeader, filePath, GetFileName(index));
+  CopyEntryData(*decoder, FFiles[static_cast<std::size_t>(index)].Fields,
+                (localHeader.Flag & kFlagDataDescriptor) != 0, output, GetFileName(index));
 }
 
 void TZipFile::CopyToFile(int index, TStream& decoder, const TZipHeader& localHeader,

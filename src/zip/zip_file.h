@@ -55,14 +55,15 @@ class TZipFile {
   // The entry's decoded data, checked as Extract checks it.
   void Read(int index, std::vector<std::uint8_t>& bytes);
 
-  // Writes the entry below `path`: with `createSubdirs` at its whole stored name, creating the
-  // folders on the way, else at its last name component. A name ending in "/" is a folder and
-  // writes no file. The name is checked (CheckEntryName) before any folder or file is created;
-  // the data's CRC-32 and size are checked as it is copied. An existing file is replaced.
+  // Writes the entry below `path`: with `createSubdirs` at its whole name in its canonical
+  // spelling (CanonicalEntryName), creating the folders on the way, else at its last component. A
+  // name ending in "/" is a folder and writes no file. The name is checked (CheckEntryName) before
+  // any folder or file is created; the data's CRC-32 and size are checked as it is copied. An
+  // existing file is replaced.
   void Extract(int index, std::u16string_view path, bool createSubdirs);
   void Extract(std::u16string_view name, std::u16string_view path, bool createSubdirs);
-  // Writes the entry's data to `filePath`, checked as Extract checks it; creates no folder.
-  void ExtractTo(int index, std::u16string_view filePath);
+  // Writes the entry's data to `output`, checked as Extract checks it.
+  void ExtractTo(int index, TStream& output);
   // Every entry in order, with subfolders.
   void ExtractAll(std::u16string_view path);
 

@@ -6,6 +6,7 @@ changes nothing it must not, and ZELK is started all the same."""
 import io
 import os
 import struct
+import subprocess
 import unittest
 import zipfile
 
@@ -125,6 +126,45 @@ class TFailedExtractionTest(TInstallingCase):
 
     def testEntryNamedForADevice(self):
         self.AssertRefused(MakeArchive([SOUND_FIRST, ("CON", b"x", STAMP)]))
+
+
+class TOtherSpellingTest(TInstallingCase):
+    """Names that Windows resolves to a path the installation already has are that path."""
+
+    def testADoubledSeparatorReachesTheUsersFileAndAReleasePackedFromDotInstalls(self):
+        # The entry a//b.txt replaces the user's a\b.txt as any entry would; the attempt fails at
+        # an entry of an unknown method (12) and puts it back, in either order, six times.
+        self.Installation.WriteFile("a/b.txt", b"the user's data", mtime=1600000000)
+        self.Installation.WriteFile("a/keep.txt", b"kept", mtime=1600000000)
+        before = self.Installation.Snapshot()
+        archive = io.BytesIO()
+        with zipfile.ZipFile(archive, "w") as writer:
+            writer.writestr(zipfile.ZipInfo("a//b.txt", STAMP), b"the release's b")
+            writer.writestr(zipfile.ZipInfo("z.bin", STAMP), b"z" * 100,
+                            compress_type=zipfile.ZIP_BZIP2)
+        result, path = self.InstallLocalArchive(archive.getvalue(), answers=["ok"])
+        self.AssertConsoleLines(result, *Greeting(), LOCAL_ARCHIVE, CLOSING, CLOSED,
+                                *FailedExtractionLines(path), LAUNCH)
+        self.assertEqual(self.Installation.Snapshot(), before)
+        self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
+        self.AssertZelkLaunched()
+
+        # What tar -a -cf release.zip . writes: every name "./name", the folder itself "./".
+        packed = os.path.join(self.WorkDir, "packed")
+        os.makedirs(os.path.join(packed, "a"))
+        for name, data in (("a/b.txt", b"release b"), ("readme.txt", b"read me")):
+            with open(os.path.join(packed, *name.split("/")), "wb") as release_file:
+                release_file.write(data)
+        release = os.path.join(self.WorkDir, "dot.zip")
+        subprocess.run(["bsdtar", "--format", "zip", "-cf", release, "."], cwd=packed, check=True)
+        with open(release, "rb") as dot:
+            result, _ = self.InstallLocalArchive(dot.read())
+        self.AssertConsoleLines(result, *Greeting(), LOCAL_ARCHIVE, CLOSING, CLOSED, LAUNCH)
+        for name, data in (("a/b.txt", b"release b"), ("a/keep.txt", b"kept"),
+                           ("readme.txt", b"read me")):
+            with open(self.Installation.File(*name.split("/")), "rb") as installed:
+                self.assertEqual(installed.read(), data, name)
+        self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
 
 
 class TLockedFileTest(TInstallingCase):

@@ -13,6 +13,7 @@
 #include "fuzz/extraction_sandbox.h"
 #include "fuzz/fuzz_check.h"
 #include "runtime/errors.h"
+#include "runtime/files.h"
 #include "runtime/stream.h"
 #include "support/temp_dir.h"
 #include "update/extract.h"
@@ -79,7 +80,10 @@ void CheckEntry(TZipFile& zip, int index, const std::u16string& target) {
     const std::string written = test::ReadFileBytes(path);
     Require(written == std::string(data.begin(), data.end()),
             "the extracted file holds the entry's data", path);
-    Attempt([&] { ApplyFileTimes(target + name, DosDateTimeToSystemTime(info.ModifiedDateTime)); });
+    Attempt([&] {
+      const TFileTime stamp = LocalToUtcFileTime(DosDateTimeToSystemTime(info.ModifiedDateTime));
+      SetFileTimes(path, stamp, stamp);
+    });
   }
 }
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,11 @@ namespace zelkupd::os {
 const std::uint32_t kDiskFullError = ENOSPC;
 const std::uint32_t kAccessDeniedError = EACCES;
 
-// Share modes have no native equivalent; natively every open shares everything.
+// Share modes stand in as advisory locks, taken before a file is truncated as Windows checks the
+// sharing before it truncates: an open that shares nothing holds the file exclusively, one that
+// shares reading holds it shared. So two opens of which either shares nothing exclude each other,
+// also inside one process, as on Windows; opens that share reading do not tell reading from
+// writing, and removing or renaming a held file is not refused.
 std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
   int flags = O_CLOEXEC;
   switch (mode.Access) {
@@ -26,8 +31,9 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
       flags |= O_RDWR;
       break;
   }
-  if (mode.Disposition == TFileDisposition::CreateAlways) {
-    flags |= O_CREAT | O_TRUNC;
+  const bool truncate = mode.Disposition == TFileDisposition::CreateAlways;
+  if (truncate) {
+    flags |= O_CREAT;
   } else if (mode.Disposition == TFileDisposition::CreateNew) {
     flags |= O_CREAT | O_EXCL;
   }
@@ -40,6 +46,12 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
   const int fd = open(native.c_str(), flags, 0666);
   if (fd < 0) {
     SetLastOsError(static_cast<std::uint32_t>(errno));
+    return kInvalidFile;
+  }
+  const int lock = mode.Share == TFileShare::None ? LOCK_EX : LOCK_SH;
+  if (flock(fd, lock | LOCK_NB) != 0 || (truncate && ftruncate(fd, 0) != 0)) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    close(fd);
     return kInvalidFile;
   }
   return fd;

@@ -105,7 +105,7 @@ bool RemoveFile(std::u16string_view path) {
 }
 
 bool RenameFile(std::u16string_view from, std::u16string_view to) {
-  return Allowed(TFaultPoint::Rename, from) &&
+  return Allowed(TFaultPoint::Rename, from) && Allowed(TFaultPoint::Rename, to) &&
          Record(renameat2(AT_FDCWD, os::NativePath(from).c_str(), AT_FDCWD,
                           os::NativePath(to).c_str(), RENAME_NOREPLACE) == 0);
 }
@@ -125,6 +125,14 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
     fsync(dir);
     close(dir);
   }
+  return true;
+}
+
+bool AddHiddenAndSystem(std::u16string_view /*path*/, bool /*hidden*/, bool /*system*/) {
+  return true;
+}
+
+bool ClearReadOnly(std::u16string_view /*path*/) {
   return true;
 }
 
@@ -156,7 +164,7 @@ bool FindFile(std::u16string_view path, TFoundFile& found) {
   }
   const std::size_t nameStart = path.find_last_of(u"\\/") + 1;
   found = {std::u16string(path.substr(nameStart)), S_ISDIR(info.st_mode), TFileTime{},
-           FromTimespec(info.st_mtim)};
+           FromTimespec(info.st_mtim), static_cast<std::uint64_t>(info.st_size)};
   return true;
 }
 
@@ -182,6 +190,10 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 
 std::uint32_t LastOsError() {
   return gLastError;
+}
+
+bool IsSharingViolation(std::uint32_t osError) {
+  return osError == EWOULDBLOCK;
 }
 
 std::u16string SysErrorMessage(std::uint32_t code) {

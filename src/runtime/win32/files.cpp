@@ -90,7 +90,7 @@ bool RemoveFile(std::u16string_view path) {
 }
 
 bool RenameFile(std::u16string_view from, std::u16string_view to) {
-  return Allowed(TFaultPoint::Rename, from) &&
+  return Allowed(TFaultPoint::Rename, from) && Allowed(TFaultPoint::Rename, to) &&
          ::MoveFileExW(WidePtr(std::u16string(from)), WidePtr(std::u16string(to)), 0) != FALSE;
 }
 
@@ -98,6 +98,22 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
   return Allowed(TFaultPoint::Replace, to) &&
          ::MoveFileExW(WidePtr(std::u16string(from)), WidePtr(std::u16string(to)),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ::SetFileAttributesW(WidePtr(std::u16string(path)),
+                              attributes | (hidden ? FILE_ATTRIBUTE_HIDDEN : 0) |
+                                  (system ? FILE_ATTRIBUTE_SYSTEM : 0)) != FALSE;
+}
+
+bool ClearReadOnly(std::u16string_view path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ((attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+          ::SetFileAttributesW(WidePtr(std::u16string(path)),
+                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != FALSE);
 }
 
 bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFileTime& lastWrite) {
@@ -139,8 +155,13 @@ bool FindFile(std::u16string_view path, TFoundFile& found) {
     return false;
   }
   ::FindClose(find);
-  found = {FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-           FromFileTime(data.ftCreationTime), FromFileTime(data.ftLastWriteTime)};
+  found = {FromWide(data.cFileName),
+           (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+           FromFileTime(data.ftCreationTime),
+           FromFileTime(data.ftLastWriteTime),
+           (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+           (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
+           (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0};
   return true;
 }
 
@@ -164,6 +185,10 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 
 std::uint32_t LastOsError() {
   return ::GetLastError();
+}
+
+bool IsSharingViolation(std::uint32_t osError) {
+  return osError == ERROR_SHARING_VIOLATION;
 }
 
 std::u16string SysErrorMessage(std::uint32_t code) {

@@ -15,12 +15,15 @@
 namespace zelkupd {
 namespace {
 
-// Writes to one file succeed `room` times, then fail as on a full disk, for the life of a scope.
+// Writes (or flushes) of one file succeed `room` times, then fail as on a full disk, for the life
+// of a scope. A disk that takes the data into its cache can still find itself full when the data
+// has to go out: then the flush fails.
 class TDiskFillsUp {
  public:
-  TDiskFillsUp(std::u16string file, int room) {
+  TDiskFillsUp(std::u16string file, int room, TFaultPoint point = TFaultPoint::Write) {
     File() = std::move(file);
     Room() = room;
+    Point() = point;
     SetFaultHook(&Hook);
   }
   ~TDiskFillsUp() { SetFaultHook(nullptr); }
@@ -36,12 +39,35 @@ class TDiskFillsUp {
     static int room = 0;
     return room;
   }
+  static TFaultPoint& Point() {
+    static TFaultPoint point = TFaultPoint::Write;
+    return point;
+  }
   static bool Hook(TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Write && path == File() && Room()-- <= 0;
+    return point == Point() && path == File() && Room()-- <= 0;
   }
 };
 
-class DiskFullTest : public test::TUpdateFixture {};
+class DiskFullTest : public test::TUpdateFixture {
+ protected:
+  // A settings file that cannot be written ends the run as an error and stays as it was.
+  void ExpectSettingsKeptWhenTheDiskFills(TFaultPoint point) {
+    int exitCode = 0;
+    {
+      const TDiskFillsUp full(ReplacementFileName(settings), 0, point);
+      exitCode = Run();
+    }
+    EXPECT_EQ(exitCode, 1);
+    const std::u16string report = DecodeCodePage(fake.StdErr, 932);
+    EXPECT_TRUE(report.starts_with(u"EWriteError がモジュール zelkupd.exe の ")) << fake.StdErr;
+    EXPECT_TRUE(report.ends_with(u" で発生しました。\r\nストリームへの書き込みエラー\r\n"));
+    EXPECT_EQ(test::ReadFileBytes(settings), settingsBytes);
+    EXPECT_FALSE(FileExists(ReplacementFileName(settings)));
+    EXPECT_EQ(test::ReadFileBytes(install + u"doc\\readme.txt"), "new readme")
+        << "the extraction before it stands";
+    EXPECT_TRUE(FileExists(archivePath));
+  }
+};
 
 TEST_F(DiskFullTest, ADiskFullPartWayThroughTheDownloadKeepsTheEarlierArchiveAndTheSettings) {
   test::WriteFileBytes(archivePath, "an earlier complete archive");
@@ -62,20 +88,11 @@ TEST_F(DiskFullTest, ADiskFullPartWayThroughTheDownloadKeepsTheEarlierArchiveAnd
 }
 
 TEST_F(DiskFullTest, ADiskFullWhileTheSettingsAreWrittenKeepsTheSettingsFileWhole) {
-  int exitCode = 0;
-  {
-    const TDiskFillsUp full(ReplacementFileName(settings), 0);
-    exitCode = Run();
-  }
-  EXPECT_EQ(exitCode, 1) << "a settings file that cannot be written ends the run as an error";
-  const std::u16string report = DecodeCodePage(fake.StdErr, 932);
-  EXPECT_TRUE(report.starts_with(u"EWriteError がモジュール zelkupd.exe の ")) << fake.StdErr;
-  EXPECT_TRUE(report.ends_with(u" で発生しました。\r\nストリームへの書き込みエラー\r\n"));
-  EXPECT_EQ(test::ReadFileBytes(settings), settingsBytes);
-  EXPECT_FALSE(FileExists(ReplacementFileName(settings)));
-  EXPECT_EQ(test::ReadFileBytes(install + u"doc\\readme.txt"), "new readme")
-      << "the extraction before it stands";
-  EXPECT_TRUE(FileExists(archivePath));
+  ExpectSettingsKeptWhenTheDiskFills(TFaultPoint::Write);
+}
+
+TEST_F(DiskFullTest, ASettingsFileThatCannotBeForcedToTheDiskIsNotPutInPlace) {
+  ExpectSettingsKeptWhenTheDiskFills(TFaultPoint::Flush);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -17,6 +18,10 @@
 #include "support/tree_snapshot.h"
 #include "support/zip_builder.h"
 #include "update/install_journal.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace zelkupd {
 namespace {
@@ -115,26 +120,33 @@ TEST_F(ExtractArchiveTest, TheTimeZoneInForceConvertsTheLocalTime) {
 
 std::vector<std::u16string> gStamped;
 
-TEST_F(ExtractArchiveTest, TimesAreSetThroughTheNameAsStored) {
+// Through the path the plan knows each target by, whatever the entry's spelling: on a folder that
+// tells letter cases apart, "DOC/README.TXT" could otherwise reach a file of its own.
+TEST_F(ExtractArchiveTest, TimesAreSetThroughThePathOfTheTarget) {
   gStamped.clear();
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    if (point == TFaultPoint::SetTimes) {
+    const bool stamp =
+        point == TFaultPoint::SetTimes && path.find(kBackupFolderName) == std::u16string_view::npos;
+    if (stamp) {
       gStamped.emplace_back(path);
     }
-    return point == TFaultPoint::SetTimes;
+    return stamp;
   });
-  EXPECT_TRUE(Extract(TZipBuilder().Stored("doc/", "").Stored("doc/readme.txt", "x")));
-  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc/", dest + u"doc/readme.txt"}));
+  TZipBuilder builder;
+  builder.Stored("doc/", "").Stored("doc/readme.txt", "x").Stored("DOC//README.TXT", "y");
+  EXPECT_TRUE(Extract(builder));
+  const std::u16string readme = dest + u"doc\\readme.txt";
+  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc", readme, readme}));
 }
 
-// The entry is still extracted before its date is read, but the whole attempt goes back.
-TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptAfterItsEntryAndUndoesIt) {
+// Every date is read before anything is written: not even the installation folder is made.
+TEST_F(ExtractArchiveTest, AnInvalidDateFailsTheAttemptBeforeAnythingIsWritten) {
   TZipBuilder builder;
   builder.Stored("a.txt", "a").Add({.Name = "b.txt", .Data = "b", .DosTime = 0});
   builder.Stored("c.txt", "c");
   EXPECT_FALSE(Extract(builder));
   EXPECT_EQ(Out(), FailureLine());
-  EXPECT_TRUE(ListDirectory(dest).empty());
+  EXPECT_FALSE(DirectoryExists(dest));
 }
 
 // A damaged or hostile archive changes nothing, whichever entry is bad.
@@ -243,7 +255,7 @@ TEST_F(ExtractArchiveTest, EntriesInsideTheBackupFolderAreRefusedBeforeAnythingC
 
 TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Create && path.ends_with(u"b.txt");
+    return point == TFaultPoint::Rename && path.ends_with(u"b.txt");
   });
   TZipBuilder builder;
   builder.Stored("a.txt", "a").Stored("b.txt", "b");
@@ -254,6 +266,107 @@ TEST_F(ExtractArchiveTest, AFailedAttemptIsRepeatedFromTheStart) {
   EXPECT_TRUE(ExtractArchive(ctx, archive, dest));
   EXPECT_EQ(test::ReadFileBytes(dest + u"b.txt"), "b");
   EXPECT_FALSE(ExtractArchive(ctx, dir / u"missing.zip", dest));
+}
+
+// An entry may reach an installed file through another spelling of its path. The plan knows each
+// target by one key, so the entry replaces that file as any entry would, a failing attempt puts it
+// back, and two entries that reach one file or folder write one.
+TEST_F(ExtractArchiveTest, EverySpellingOfAPathIsThatPath) {
+  const test::TZipEntryPlan respelt{.Name = "a//b.txt", .Data = "the release's b"};
+  const test::TZipEntryPlan unsupported{.Name = "z.bin", .Data = "z", .Method = 12};
+  for (const bool respeltFirst : {true, false}) {
+    test::RemoveTree(dest);
+    ASSERT_TRUE(ForceDirectories(dest + u"a"));
+    test::WriteFileBytes(dest + u"a\\b.txt", "the user's data");
+    test::WriteFileBytes(dest + u"a\\keep.txt", "kept");
+    const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+    fake.StdOut.clear();
+    EXPECT_FALSE(Extract(respeltFirst ? TZipBuilder().Add(respelt).Add(unsupported)
+                                      : TZipBuilder().Add(unsupported).Add(respelt)));
+    EXPECT_EQ(Out(), FailureLine());
+    EXPECT_EQ(test::SnapshotTree(dest, true), before) << respeltFirst;
+    EXPECT_FALSE(BackupLeft()) << respeltFirst;
+  }
+  TZipBuilder twice;
+  twice.Stored("./New/c.txt", "first").Stored("new//C.TXT", "second").Stored("a/./b.txt", "b");
+  ASSERT_TRUE(Extract(twice));
+  EXPECT_EQ(test::SnapshotTree(dest, false).size(), 5u)
+      << "a, a\\b.txt, a\\keep.txt, New, New\\c.txt";
+  EXPECT_EQ(test::ReadFileBytes(dest + u"New\\c.txt"), "second");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"a\\b.txt"), "b");
+  EXPECT_FALSE(BackupLeft());
+}
+
+#ifndef _WIN32
+// "tar -a -cf release.zip ." (the tar of Windows 10 and later, bsdtar elsewhere) names every entry
+// "./name", the folder itself "./".
+TEST_F(ExtractArchiveTest, AReleasePackedFromItsFolderInstalls) {
+  test::TTempDir packed;
+  ASSERT_TRUE(CreateDir(packed / u"doc"));
+  test::WriteFileBytes(packed / u"ZELK.EXE", "new exe");
+  test::WriteFileBytes(packed / u"doc\\manual.txt", "new manual");
+  const auto native = [](std::u16string path) {
+    std::replace(path.begin(), path.end(), u'\\', u'/');
+    return Utf16ToUtf8(path);
+  };
+  const std::string pack =
+      "cd '" + native(packed.Path()) + "' && bsdtar --format zip -cf '" + native(archive) + "' .";
+  ASSERT_EQ(std::system(pack.c_str()), 0) << pack;
+  test::WriteOldInstallation(dest);
+  ASSERT_TRUE(ExtractArchive(ctx, archive, dest));
+  EXPECT_EQ(Out(), u"");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"doc\\manual.txt"), "new manual");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"keep.ini"), "the user's own settings");
+  EXPECT_FALSE(BackupLeft());
+}
+#endif
+
+// A second zelkupd started while an attempt is under way, in the midst of its renames: the
+// journal it finds is held, so its start says nothing and its own attempt fails as on a file in
+// use, touching nothing; the first attempt goes on undisturbed.
+struct TSecondRun {
+  std::u16string Dest;
+  std::u16string Archive;
+  test::TTreeSnapshot Before{};
+  test::TTreeSnapshot After{};
+  std::u16string Recovered{};
+  std::u16string Attempted{};
+  bool Extracted = true;
+};
+TSecondRun gSecond;
+
+bool StartSecondRun(TFaultPoint point, std::u16string_view path) {
+  if (point != TFaultPoint::Rename || !path.ends_with(u"readme.txt")) {
+    return false;
+  }
+  SetFaultHook(nullptr);
+  gSecond.Before = test::SnapshotTree(gSecond.Dest, true);
+  test::FakePlatform fake;
+  fake.OutputType = kFileTypeChar;
+  TRunContext ctx(fake);
+  RecoverInstallation(ctx, gSecond.Dest);
+  gSecond.Recovered = test::DecodedStdOut(fake);
+  fake.StdOut.clear();
+  gSecond.Extracted = ExtractArchive(ctx, gSecond.Archive, gSecond.Dest);
+  gSecond.Attempted = test::DecodedStdOut(fake);
+  gSecond.After = test::SnapshotTree(gSecond.Dest, true);
+  return false;
+}
+
+TEST_F(ExtractArchiveTest, ASecondRunLeavesAnAttemptUnderWayAlone) {
+  test::WriteOldInstallation(dest);
+  gSecond = {.Dest = dest, .Archive = dir / u"second.zip"};
+  test::WriteFileBytes(gSecond.Archive, test::Release().Build());
+  SetFaultHook(&StartSecondRun);
+  ASSERT_TRUE(Extract(test::Release()));
+  EXPECT_EQ(gSecond.Recovered, u"");
+  EXPECT_FALSE(gSecond.Extracted);
+  EXPECT_EQ(gSecond.Attempted, gSecond.Archive + u" の展開に失敗しました.\r\n");
+  EXPECT_FALSE(gSecond.Before.empty());
+  EXPECT_EQ(gSecond.After, gSecond.Before);
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
+  EXPECT_FALSE(BackupLeft());
 }
 
 std::vector<TFaultPoint> gChanges;
@@ -318,15 +431,107 @@ TEST_F(ExtractArchiveTest, AnUndoThatCannotFinishIsFinishedAtTheNextStart) {
   EXPECT_EQ(Out(), u"");
 }
 
+// Two entries reach x, and the second is the very file installed there: once the old x is back
+// it looks as that entry's file would. An undo cut short, and run again at the next start, must
+// still leave it.
+TEST_F(ExtractArchiveTest, AnUndoRunAgainKeepsAnOldFileThatLooksLikeTheAttemptsOwn) {
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("x", "same")));
+  const test::TTreeSnapshot before = test::SnapshotTree(dest, false);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Delete && path.ends_with(u"\\y");
+  });
+  TZipBuilder builder;
+  builder.Stored("x", "other").Stored("./x", "same").Stored("y", "y");
+  builder.Add({.Name = "z", .Data = "z", .Method = 12});
+  EXPECT_FALSE(Extract(builder));
+  EXPECT_EQ(test::ReadFileBytes(dest + u"x"), "same");
+  SetFaultHook(nullptr);
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::SnapshotTree(dest, false), before);
+}
+
+// A new file's data and the journal are on the disk before anything rests on them: a flush of
+// either that fails fails the attempt, which puts everything back.
+TEST_F(ExtractArchiveTest, AFailedFlushOfANewFileOrOfTheJournalChangesNothing) {
+  for (const TFaultHook hook : {+[](TFaultPoint point, std::u16string_view path) {
+                                  return point == TFaultPoint::Flush && path.ends_with(u"\\NEW");
+                                },
+                                +[](TFaultPoint point, std::u16string_view path) {
+                                  return point == TFaultPoint::Flush &&
+                                         path.ends_with(u"\\JOURNAL");
+                                }}) {
+    test::RemoveTree(dest);
+    test::WriteOldInstallation(dest);
+    const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+    SetFaultHook(hook);
+    EXPECT_FALSE(Extract(test::Release()));
+    SetFaultHook(nullptr);
+    EXPECT_EQ(test::SnapshotTree(dest, true), before);
+    EXPECT_FALSE(BackupLeft());
+  }
+}
+
+// An earlier version's journal names no identities, and its undo could leave one naming the
+// user's own file: what stands at its paths may be the user's and stays. Only a path left empty
+// gets its old file back.
+TEST_F(ExtractArchiveTest, AJournalOfAnEarlierVersionTakesNothingThatStandsThere) {
+  ASSERT_TRUE(ForceDirectories(BackupFolderPath(dest)));
+  ASSERT_TRUE(ForceDirectories(dest + u"a"));
+  test::WriteFileBytes(dest + u"a\\b.txt", "the user's own");
+  test::WriteFileBytes(dest + u"ZELK.EXE", "new exe");
+  test::WriteFileBytes(BackupFilePath(dest, 1), "old exe");
+  test::WriteFileBytes(BackupFilePath(dest, 2), "old readme");
+  test::WriteFileBytes(JournalPath(dest),
+                       "ZELKUPD JOURNAL 1\nfolder\ta\nfile\ta\\b.txt\nbackup\t1\t1\t2\tZELK.EXE\n"
+                       "backup\t2\t1\t2\treadme.txt\n");
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"a\\b.txt"), "the user's own");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "old readme");
+  EXPECT_FALSE(BackupLeft());
+}
+
+std::u16string gSettledElsewhere;
+
+// Another run settles the journal and removes it between this start's look and its open.
+TEST_F(ExtractArchiveTest, AJournalGoneBeforeItIsOpenedWasNothingInterrupted) {
+  test::WriteOldInstallation(dest);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Delete && path.ends_with(u"a.dll");
+  });
+  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  gSettledElsewhere = JournalPath(dest);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    if (point != TFaultPoint::Create || path != gSettledElsewhere) {
+      return false;
+    }
+    SetFaultHook(nullptr);
+    return RemoveFile(gSettledElsewhere);
+  });
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"");
+}
+
 TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
   test::WriteOldInstallation(dest);
-  SetFaultHook(
-      [](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Replace; });
+  // The old files cannot take their places back; the journal can still be rewritten.
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Replace && path.find(kBackupFolderName) == std::u16string::npos;
+  });
   EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
-  SetFaultHook([](TFaultPoint point, std::u16string_view) { return point == TFaultPoint::Open; });
+  // An attempt now fails before it changes anything: its commit would settle the records that
+  // still have the old files to put back.
+  EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Create && path.ends_with(u"JOURNAL");
+  });
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
@@ -335,6 +540,7 @@ TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "old readme");
   EXPECT_FALSE(BackupLeft());
 }
 
@@ -349,6 +555,75 @@ TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttemptAndChange
   }
   EXPECT_EQ(test::SnapshotTree(dest, true), before);
   EXPECT_FALSE(BackupLeft());
+}
+
+// The user marks the attempt's files read-only before the undo is run again: they are still the
+// attempt's, and the old installation comes back for good.
+TEST_F(ExtractArchiveTest, AnAttemptsFilesMarkedReadOnlyAreStillUndone) {
+  test::WriteOldInstallation(dest);
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return (point == TFaultPoint::Replace && path.ends_with(u"ZELK.EXE")) ||
+           (point == TFaultPoint::Delete && path.ends_with(u"a.dll"));
+  });
+  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  SetFaultHook(nullptr);
+  ASSERT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  for (const std::u16string& path : {dest + u"ZELK.EXE", dest + u"plugins\\a.dll"}) {
+    ASSERT_NE(::SetFileAttributesW(std::wstring(path.begin(), path.end()).c_str(),
+                                   FILE_ATTRIBUTE_READONLY),
+              FALSE);
+  }
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  EXPECT_FALSE(DirectoryExists(dest + u"plugins"));
+  EXPECT_FALSE(BackupLeft());
+}
+
+TEST_F(ExtractArchiveTest, AReplacedFileStaysHiddenAndSystem) {
+  ASSERT_TRUE(CreateDir(dest));
+  test::WriteFileBytes(dest + u"desktop.ini", "old");
+  ASSERT_TRUE(AddHiddenAndSystem(dest + u"desktop.ini", true, true));
+  ASSERT_TRUE(Extract(TZipBuilder().Stored("desktop.ini", "new").Stored("new.txt", "n")));
+  TFoundFile found;
+  ASSERT_TRUE(FindFile(dest + u"desktop.ini", found));
+  EXPECT_TRUE(found.Hidden && found.System);
+  EXPECT_EQ(test::ReadFileBytes(dest + u"desktop.ini"), "new");
+  ASSERT_TRUE(FindFile(dest + u"new.txt", found));
+  EXPECT_FALSE(found.Hidden || found.System);
+}
+
+// The short name Windows gives a long one, the last component of `path`, which must exist.
+std::string ShortName(const std::u16string& path) {
+  wchar_t shortPath[MAX_PATH];
+  const std::wstring longPath(path.begin(), path.end());
+  const DWORD length = ::GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH);
+  EXPECT_TRUE(length > 0 && length < MAX_PATH) << ::GetLastError();
+  return Utf16ToUtf8(ExtractFileName(std::u16string(shortPath, shortPath + length)));
+}
+
+// Each entry reaches the one file through a short name and through the long one: a plan that
+// took them for two targets would have the second rename fail on the file the first one wrote.
+TEST_F(ExtractArchiveTest, AShortNameIsTheFileOrFolderItAbbreviates) {
+  ASSERT_TRUE(ForceDirectories(dest + u"Long folder name"));
+  test::WriteFileBytes(dest + u"Long folder name\\Long file name.txt", "the user's data");
+  const std::string folder = ShortName(dest + u"Long folder name");
+  const std::string file = ShortName(dest + u"Long folder name\\Long file name.txt");
+  ASSERT_NE(folder, "Long folder name");
+  ASSERT_NE(file, "Long file name.txt");
+  TZipBuilder release;
+  release.Stored(folder + "/" + file, "first").Stored(folder + "/new.txt", "first");
+  release.Stored("Long folder name/Long file name.txt", "second");
+  release.Stored("long folder name/new.txt", "second");
+  ASSERT_TRUE(Extract(release));
+  EXPECT_EQ(Out(), u"");
+  const std::vector<TDirEntry> entries = ListDirectory(dest);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, u"Long folder name");
+  EXPECT_EQ(ListDirectory(dest + u"Long folder name").size(), 2u);
+  EXPECT_EQ(test::ReadFileBytes(dest + u"Long folder name\\Long file name.txt"), "second");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"Long folder name\\new.txt"), "second");
 }
 
 TEST_F(ExtractArchiveTest, AReplacedFileKeepsTheCaseOfItsName) {

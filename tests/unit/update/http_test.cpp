@@ -210,7 +210,8 @@ TEST_F(HttpTest, OnlyABodyShorterThanItsAnnouncedLengthIsBroken) {
 }
 
 TEST_F(HttpTest, ALocalDiskThatRefusesTheArchiveIsReportedAndLeavesItAlone) {
-  for (const TFaultPoint point : {TFaultPoint::Create, TFaultPoint::Write, TFaultPoint::Replace}) {
+  for (const TFaultPoint point :
+       {TFaultPoint::Create, TFaultPoint::Write, TFaultPoint::Flush, TFaultPoint::Replace}) {
     test::WriteFileBytes(ctx.State.ArchivePath, "earlier");
     gFailingPoint = point;
     SetFaultHook(FailAtPoint);
@@ -221,9 +222,9 @@ TEST_F(HttpTest, ALocalDiskThatRefusesTheArchiveIsReportedAndLeavesItAlone) {
     ExpectTidy();
   }
   const std::u16string line = std::u16string(kArchiveUrl) + u" を取得中...\r\n";
-  EXPECT_EQ(Out(),
-            line + kCannotWrite + line + u"\r\n" + kCannotWrite + line + u"##\r\n" + kCannotWrite);
-  EXPECT_EQ(Count("InternetReadFile 10240"), 1 + 3) << "nothing is read without a file";
+  EXPECT_EQ(Out(), line + kCannotWrite + line + u"\r\n" + kCannotWrite + line + u"##\r\n" +
+                       kCannotWrite + line + u"##\r\n" + kCannotWrite);
+  EXPECT_EQ(Count("InternetReadFile 10240"), 1 + 3 + 3) << "nothing is read without a file";
 }
 
 // A user's own file under the name part files are often given, and the part file of a run that

@@ -1,14 +1,13 @@
 // Power lost at every single step of an installation attempt: from a chosen file operation on,
-// nothing more reaches the disk (the attempt's own undo cannot run either). The next start must
-// find the old installation or the new one, never a mix, and no backup left.
+// nothing more reaches the disk (the attempt's own undo cannot run either), and whatever was
+// written but not yet forced to the disk is lost. The next start must find the old installation
+// or the new one, never a mix, and no backup left; files the user changed meanwhile stay theirs.
 #include <gtest/gtest.h>
 
-#include <climits>
-
-#include "runtime/fault_hook.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
 #include "support/fake_platform.h"
+#include "support/power_cut.h"
 #include "support/sample_install.h"
 #include "support/temp_dir.h"
 #include "support/tree_snapshot.h"
@@ -19,31 +18,20 @@
 namespace zelkupd {
 namespace {
 
-int gOperations = 0;
-int gPowerLostAt = INT_MAX;
-
-bool PowerFailure(TFaultPoint, std::u16string_view) {
-  return ++gOperations >= gPowerLostAt;
-}
-
 constexpr char16_t kRestoredLine[] = u"前回中断したアップデートを元に戻しました.\r\n";
 
 class InstallCrashTest : public ::testing::Test {
  protected:
-  ~InstallCrashTest() override { SetFaultHook(nullptr); }
-
-  // One attempt on a fresh copy of the old installation, the power lost at operation
-  // `lostAt` (INT_MAX: never). Returns how many file operations it asked for.
+  // One attempt on a fresh copy of the old installation, the power lost at operation `lostAt`
+  // (0: never). Returns how many file operations it asked for.
   int Attempt(const test::TTempDir& install, int lostAt) {
     test::WriteOldInstallation(install.Path());
-    gOperations = 0;
-    gPowerLostAt = lostAt;
-    SetFaultHook(&PowerFailure);
+    test::TPowerCut power(lostAt);
     test::FakePlatform fake;
     TRunContext ctx(fake);
     ExtractArchive(ctx, archive, install.Path());
-    SetFaultHook(nullptr);
-    return gOperations;
+    power.LoseUnflushed(install.Path());
+    return power.Operations();
   }
   // The next start on the same folder; its console output.
   std::u16string Recover(const test::TTempDir& install) {
@@ -52,6 +40,16 @@ class InstallCrashTest : public ::testing::Test {
     RecoverInstallation(ctx, install.Path());
     ctx.Console.Close();
     return test::DecodedStdOut(fake);
+  }
+
+  // The last moment before the commit: every file in place, the journal not yet settled.
+  void CrashBeforeTheCommit(const test::TTempDir& install) {
+    int lostAt = Attempt(install, 0);
+    do {
+      test::RemoveTree(install.Path());
+      Attempt(install, --lostAt);
+    } while (!FileExists(JournalPath(install.Path())) ||
+             test::ReadFileBytes(JournalPath(install.Path())).ends_with("settled\n"));
   }
 
   test::TTempDir dir;
@@ -65,7 +63,7 @@ TEST_F(InstallCrashTest, ACrashAfterAnyStepLeavesTheOldOrTheNewInstallation) {
     test::WriteOldInstallation(reference.Path());
     return test::SnapshotTree(reference.Path(), false);
   }();
-  const int operations = Attempt(reference, INT_MAX);
+  const int operations = Attempt(reference, 0);
   const test::TTreeSnapshot newTree = test::SnapshotTree(reference.Path(), false);
   ASSERT_NE(oldTree, newTree);
   int oldCount = 0;
@@ -94,7 +92,7 @@ TEST_F(InstallCrashTest, ACrashAfterAnyStepLeavesTheOldOrTheNewInstallation) {
 TEST_F(InstallCrashTest, ACrashWhileAFailedAttemptIsUndoneLeavesTheOldInstallation) {
   test::WriteFileBytes(archive, test::Release(test::kReleaseEntries - 1).Build());
   test::TTempDir reference;
-  const int operations = Attempt(reference, INT_MAX);
+  const int operations = Attempt(reference, 0);
   const test::TTreeSnapshot oldTree = test::SnapshotTree(reference.Path(), true);
   for (int lostAt = 1; lostAt <= operations; ++lostAt) {
     test::TTempDir install;
@@ -108,10 +106,66 @@ TEST_F(InstallCrashTest, ACrashWhileAFailedAttemptIsUndoneLeavesTheOldInstallati
   EXPECT_EQ(test::SnapshotTree(reference.Path(), true), oldTree);
 }
 
+// Before the next start the user runs ZELK, which rewrites a file the attempt had replaced and
+// one it had added, and saves a file into a folder the attempt had made. Those stay exactly as the
+// user left them, the rest goes back, and the journal goes for good.
+TEST_F(InstallCrashTest, WhatTheUserChangesBeforeTheNextStartStaysTheirs) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir install;
+  CrashBeforeTheCommit(install);
+  ASSERT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "new exe");
+  ASSERT_TRUE(FileExists(install / u"NEW.TXT"));
+  test::WriteFileBytes(install / u"ZELK.EXE", "the user's own build");
+  test::WriteFileBytes(install / u"NEW.TXT", "notes the user wrote");
+  test::WriteFileBytes(install / u"plugins\\mine.dll", "the user's plugin");
+  const test::TTreeSnapshot changed = test::SnapshotTree(install.Path(), false);
+  EXPECT_EQ(Recover(install), kRestoredLine);
+  const test::TTreeSnapshot recovered = test::SnapshotTree(install.Path(), false);
+  for (const std::u16string path : {u"ZELK.EXE", u"NEW.TXT", u"plugins\\mine.dll"}) {
+    EXPECT_EQ(recovered.at(path), changed.at(path)) << Utf16ToUtf8(path);
+  }
+  EXPECT_EQ(test::ReadFileBytes(install / u"readme.txt"), "old readme");
+  EXPECT_FALSE(FileExists(install / u"plugins\\a.dll"));
+  EXPECT_FALSE(DirectoryExists(install / u"lib"));
+  EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path())));
+  EXPECT_EQ(Recover(install), u"");
+}
+
+// Before the next start the user removes the folder of a replaced file, or puts a file in its
+// place. A removed folder is made again for the old file; a file in its place is the user's and
+// stays. Either way the start settles the journal for good.
+TEST_F(InstallCrashTest, AFolderTheUserRemovedGetsItsOldFileBackAFileInItsPlaceStays) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  for (const bool fileInItsPlace : {false, true}) {
+    test::TTempDir install;
+    CrashBeforeTheCommit(install);
+    ASSERT_EQ(test::ReadFileBytes(install / u"doc\\manual.txt"), "new manual");
+    test::RemoveTree(install / u"doc");
+    TFoundFile users;
+    if (fileInItsPlace) {
+      test::WriteFileBytes(install / u"doc", "the user's file");
+      ASSERT_TRUE(FindFile(install / u"doc", users));
+    }
+    EXPECT_EQ(Recover(install), kRestoredLine) << fileInItsPlace;
+    if (fileInItsPlace) {
+      EXPECT_EQ(test::ReadFileBytes(install / u"doc"), "the user's file");
+      TFoundFile after;
+      ASSERT_TRUE(FindFile(install / u"doc", after));
+      EXPECT_EQ(after.LastWrite, users.LastWrite) << "not the old folder's times";
+    } else {
+      EXPECT_EQ(test::ReadFileBytes(install / u"doc\\manual.txt"), "old manual");
+      EXPECT_FALSE(FileExists(install / u"doc\\old-only.txt"));
+    }
+    EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "old exe") << fileInItsPlace;
+    EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << fileInItsPlace;
+    EXPECT_EQ(Recover(install), u"") << fileInItsPlace;
+  }
+}
+
 TEST_F(InstallCrashTest, TheRunPutsBackAnInterruptedUpdateBeforeAnythingElse) {
   test::WriteFileBytes(archive, test::Release().Build());
   test::TTempDir install;
-  const int operations = Attempt(install, INT_MAX);
+  const int operations = Attempt(install, 0);
   Attempt(install, operations / 2);
   ASSERT_TRUE(DirectoryExists(BackupFolderPath(install.Path())));
   test::FakePlatform fake;

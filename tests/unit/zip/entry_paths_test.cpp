@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "runtime/errors.h"
 #include "runtime/text.h"
 #include "support/raises.h"
@@ -16,8 +18,8 @@ TEST(EntryPathsTest, NamesThatLeaveTheFolderOrAliasAnotherFileAreRefused) {
                                     u"a.txt:stream", u"sub/b:c/d",
                                     u"..",           u"../x",
                                     u"a/../../x",    u"a\\..\\..\\x",
-                                    u"a/..",         u".",
-                                    u"./x",          u"dir./x",
+                                    u"a/..",         u"...",
+                                    u"./..",         u"dir./x",
                                     u"x.",           u"x ",
                                     u"dir /x",       u"CON",
                                     u"con.txt",      u"Nul",
@@ -35,7 +37,7 @@ TEST(EntryPathsTest, NamesThatLeaveTheFolderOrAliasAnotherFileAreRefused) {
 TEST(EntryPathsTest, OrdinaryNamesPass) {
   for (const std::u16string name :
        {u"a.txt", u"doc/readme.txt", u"sub/", u"", u".hidden", u"x..y", u"CONSOLE.txt", u"COM10",
-        u"LPT", u"com.txt", u"a b/c d.txt", u"日本語/ファイル.txt", u"a//b"}) {
+        u"LPT", u"com.txt", u"a b/c d.txt", u"日本語/ファイル.txt", u"a//b", u".", u"./x"}) {
     EXPECT_NO_THROW(CheckEntryName(name, 0100644u << 16));
   }
   EXPECT_NO_THROW(CheckEntryName(u"dir/", 040755u << 16));
@@ -49,6 +51,14 @@ TEST(EntryPathsTest, LinksAndInvalidCharactersAreRefused) {
     EXPECT_THROW(CheckEntryName(name, 0), EArgumentException);
     EXPECT_THROW(CombinePath(u"dir\\", name), EArgumentException);
     EXPECT_THROW(CombinePath(name, u"x"), EArgumentException);
+  }
+}
+
+TEST(EntryPathsTest, EverySpellingOfANameHasOneCanonicalForm) {
+  for (const auto& [name, canonical] :
+       {std::pair{u"./", u""}, std::pair{u".", u""}, std::pair{u"a//./b.txt", u"a\\b.txt"},
+        std::pair{u"./doc/.", u"doc\\"}, std::pair{u"a\\b//", u"a\\b\\"}}) {
+    EXPECT_EQ(CanonicalEntryName(name), canonical) << Utf16ToUtf8(name);
   }
 }
 
