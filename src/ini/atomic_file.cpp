@@ -1,24 +1,11 @@
 #include "ini/atomic_file.h"
 
-#include <memory>
-
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
 #include "runtime/replacement_file.h"
 
 namespace zelkupd {
-namespace {
-
-void WriteReplacement(std::u16string_view path, std::string_view bytes) {
-  const std::unique_ptr<TFileStream> file = CreateReplacementFile(path);
-  file->WriteBuffer(bytes.data(), bytes.size());
-  if (!file->FlushToDisk()) {
-    throw EWriteError(texts::kStreamWriteError);
-  }
-}
-
-}  // namespace
 
 void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
   // Renaming over a file succeeds where rewriting it would not (natively over a read-only file,
@@ -28,19 +15,13 @@ void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
   if (path.empty() || FileExists(path)) {
     const TFileStream probe(path, kOpenWriteExclusive);
   }
-  const std::u16string temp = ReplacementFileName(path);
-  try {
-    WriteReplacement(path, bytes);
-  } catch (const EFCreateError&) {
-    // Nothing was created: what holds the name is not this rewrite's to remove.
-    throw;
-  } catch (...) {
-    RemoveFile(temp);
-    throw;
+  TReplacementFile temp(path);
+  temp.Stream().WriteBuffer(bytes.data(), bytes.size());
+  if (!temp.Stream().FlushToDisk()) {
+    throw EWriteError(texts::kStreamWriteError);
   }
-  if (!MoveFileOver(temp, path)) {
+  if (!temp.MoveOver()) {
     const std::uint32_t error = LastOsError();
-    RemoveFile(temp);
     throw EFCreateError(FileCreateErrorText(ExpandFileName(path), error));
   }
 }

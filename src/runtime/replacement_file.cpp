@@ -8,11 +8,24 @@ std::u16string ReplacementFileName(std::u16string_view path) {
   return std::u16string(path) + u".zelkupd-tmp";
 }
 
-std::unique_ptr<TFileStream> CreateReplacementFile(std::u16string_view path) {
-  const std::u16string name = ReplacementFileName(path);
+TReplacementFile::TReplacementFile(std::u16string_view path)
+    : FPath(path), FName(ReplacementFileName(path)) {
   // When it cannot go, the creation below fails on it.
-  RemoveFile(name);
-  return std::make_unique<TFileStream>(name, kCreateNewWriteShareRead, path);
+  RemoveFile(FName);
+  FStream = std::make_unique<TFileStream>(FName, kCreateNewWriteShareRead, path);
+}
+
+TReplacementFile::~TReplacementFile() {
+  FStream.reset();
+  if (!FMoved) {
+    RemoveFile(FName);
+  }
+}
+
+bool TReplacementFile::MoveOver() {
+  FStream.reset();
+  FMoved = MoveFileOver(FName, FPath);
+  return FMoved;
 }
 
 }  // namespace zelkupd

@@ -16,11 +16,31 @@ namespace zelkupd {
 // move stays on one volume and is atomic.
 std::u16string ReplacementFileName(std::u16string_view path);
 
-// Creates the replacement file of `path` for writing, others reading it at most. A leftover at that
-// name is removed first; then the file is created only where the name is free (CREATE_NEW), so a
-// leftover that cannot be removed (on Windows, one still held open, as by another run's writer)
-// fails the creation instead of being written over. A failure raises EFCreateError naming `path`.
-// No other name is ever created, written or removed.
-std::unique_ptr<TFileStream> CreateReplacementFile(std::u16string_view path);
+// The replacement file of one path while it is written. It is removed again unless MoveOver put
+// it in the path's place, so that no path leaves it behind.
+class TReplacementFile {
+ public:
+  // Creates the file for writing, others reading it at most. A leftover at that name is removed
+  // first; then the file is created only where the name is free (CREATE_NEW), so a leftover that
+  // cannot be removed (on Windows, one still held open, as by another run's writer) fails the
+  // creation instead of being written over. A failure raises EFCreateError naming `path`, and
+  // removes nothing. No other name is ever created, written or removed.
+  explicit TReplacementFile(std::u16string_view path);
+  ~TReplacementFile();
+  TReplacementFile(const TReplacementFile&) = delete;
+  TReplacementFile& operator=(const TReplacementFile&) = delete;
+
+  TFileStream& Stream() { return *FStream; }
+
+  // Closes the file and moves it over the path; false when the move failed, LastOsError telling
+  // why. Force it to the disk first.
+  bool MoveOver();
+
+ private:
+  std::u16string FPath;
+  std::u16string FName;
+  std::unique_ptr<TFileStream> FStream;
+  bool FMoved = false;
+};
 
 }  // namespace zelkupd

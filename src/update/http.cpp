@@ -68,41 +68,6 @@ std::unique_ptr<char[]> AllocateReadBuffer() {
   return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
 }
 
-// The archive while it arrives, in its replacement file beside it (runtime/replacement_file), a
-// name of the program's own: a part file left there by a download that a crash or a kill cut
-// short is reclaimed, and no file of another is ever opened. Removed again unless Commit moved it
-// over the archive, so that no path leaves a part file behind.
-class TPartFile {
- public:
-  // Raises EFCreateError when the file cannot be created.
-  explicit TPartFile(const std::u16string& archivePath)
-      : FPath(ReplacementFileName(archivePath)), FStream(CreateReplacementFile(archivePath)) {}
-  ~TPartFile() {
-    FStream.reset();
-    if (!FCommitted) {
-      RemoveFile(FPath);
-    }
-  }
-  TPartFile(const TPartFile&) = delete;
-  TPartFile& operator=(const TPartFile&) = delete;
-
-  // Raises EWriteError when the disk takes fewer bytes.
-  void Write(const char* bytes, std::uint32_t count) { FStream->WriteBuffer(bytes, count); }
-
-  // Puts the complete file in place of `target`; false when it could not be flushed or moved.
-  bool Commit(std::u16string_view target) {
-    const bool flushed = FStream->FlushToDisk();
-    FStream.reset();
-    FCommitted = flushed && MoveFileOver(FPath, target);
-    return FCommitted;
-  }
-
- private:
-  std::u16string FPath;
-  std::unique_ptr<TFileStream> FStream;
-  bool FCommitted = false;
-};
-
 enum class TTransferEnd { Complete, Broken, Stopped };
 
 // Hands each block of the body to `take` (its byte count; the bytes are in `buffer`) until the body
@@ -130,10 +95,11 @@ TTransferEnd ReadBody(const TRequest& request, char* buffer, TTake take) {
   return hasLength && received < announced ? TTransferEnd::Broken : TTransferEnd::Complete;
 }
 
-// Opens TargetUrl and copies its body into a new part file and, when given, into `hash`, one "#"
-// per block, ending the row of marks. True when the status was 200 and the whole body arrived;
-// otherwise the failure is printed, except for a read buffer that could not be had.
-bool ReceiveArchive(TRunContext& ctx, std::optional<TPartFile>& part, TSha256* hash) {
+// Opens TargetUrl and copies its body into `part`, the archive's replacement file, made new here,
+// and, when given, into `hash`, one "#" per block, ending the row of marks. True when the status
+// was 200 and the whole body arrived; otherwise the failure is printed, except for a read buffer
+// that could not be had.
+bool ReceiveArchive(TRunContext& ctx, std::optional<TReplacementFile>& part, TSha256* hash) {
   const TRequest request(ctx.System, ctx.State.hInternet, ctx.State.TargetUrl);
   if (!request.IsOpen() || request.Status() != kStatusOk) {
     ReportNotObtained(ctx);
@@ -151,7 +117,7 @@ bool ReceiveArchive(TRunContext& ctx, std::optional<TPartFile>& part, TSha256* h
   }
   const TTransferEnd end = ReadBody(request, buffer.get(), [&](std::uint32_t count) {
     try {
-      part->Write(buffer.get(), count);
+      part->Stream().WriteBuffer(buffer.get(), count);
     } catch (const EWriteError&) {
       return false;
     }
@@ -227,7 +193,7 @@ void FetchPage(TRunContext& ctx) {
 void DownloadArchive(TRunContext& ctx) {
   TUpdateState& s = ctx.State;
   ctx.Console.PrintLine(s.TargetUrl + u" を取得中...");
-  std::optional<TPartFile> part;
+  std::optional<TReplacementFile> part;
   std::optional<TSha256> hash;
   if (SignaturesRequired(ctx)) {
     hash.emplace();
@@ -241,7 +207,7 @@ void DownloadArchive(TRunContext& ctx) {
                                      FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
     return;
   }
-  if (!part->Commit(s.ArchivePath)) {
+  if (!part->Stream().FlushToDisk() || !part->MoveOver()) {
     ctx.Console.PrintLine(kCannotWrite);
     return;
   }
