@@ -5,6 +5,7 @@
 #include <charconv>
 #include <optional>
 
+#include "runtime/paths.h"
 #include "runtime/text.h"
 
 namespace zelkupd {
@@ -184,6 +185,11 @@ std::optional<TJournalRecord> ParseRecord(std::string_view line, bool format2) {
 
 std::u16string BackupFolderPath(std::u16string_view installDir) {
   return std::u16string(installDir) + std::u16string(kBackupFolderName);
+}
+
+std::u16string InstalledPath(std::u16string_view installDir, std::u16string_view path) {
+  return path.empty() ? ExcludeTrailingBackslash(installDir)
+                      : std::u16string(installDir).append(path);
 }
 
 std::u16string JournalPath(std::u16string_view installDir) {

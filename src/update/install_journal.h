@@ -90,6 +90,9 @@ struct TJournalRecord {
 // True when `found` is a file that looks as `written` says.
 bool LooksWritten(const TFoundFile& found, const TFileIdentity& written);
 
+// A record's path in the installation folder `installDir` (which ends in "\"); the empty path is
+// the folder itself, without its trailing separator.
+std::u16string InstalledPath(std::u16string_view installDir, std::u16string_view path);
 std::u16string BackupFolderPath(std::u16string_view installDir);
 std::u16string JournalPath(std::u16string_view installDir);
 std::u16string BackupFilePath(std::u16string_view installDir, std::uint32_t number);

@@ -11,10 +11,6 @@
 namespace zelkupd {
 namespace {
 
-std::u16string FullPath(const std::u16string& installDir, const std::u16string& path) {
-  return path.empty() ? ExcludeTrailingBackslash(installDir) : installDir + path;
-}
-
 bool RemoveIfThere(const std::u16string& path) {
   return !FileExists(path) || RemoveFile(path);
 }
@@ -47,7 +43,7 @@ class TUndo {
   // False when the change could not be put back; what is already back is left alone.
   bool Run(std::size_t index) const {
     const TJournalRecord& record = FRecords[index];
-    const std::u16string path = FullPath(FInstallDir, record.Path);
+    const std::u16string path = InstalledPath(FInstallDir, record.Path);
     switch (record.Action) {
       case TJournalAction::Backup:
         return UndoBackup(index);
@@ -85,7 +81,7 @@ class TUndo {
     for (std::size_t at = path.find(u'\\'); at != std::u16string_view::npos;
          at = path.find(u'\\', at + 1)) {
       TFoundFile found;
-      if (!FindFile(FullPath(FInstallDir, std::u16string(path.substr(0, at))), found)) {
+      if (!FindFile(InstalledPath(FInstallDir, std::u16string(path.substr(0, at))), found)) {
         return false;
       }
       if (!found.IsDirectory) {
@@ -104,7 +100,7 @@ class TUndo {
     if (!FileExists(backup)) {
       return true;
     }
-    const std::u16string path = FullPath(FInstallDir, record.Path);
+    const std::u16string path = InstalledPath(FInstallDir, record.Path);
     TFoundFile found;
     const bool taken = FindFile(path, found);
     if ((taken && !IsAttemptsFile(index, found)) || (!taken && FileInTheWay(record.Path))) {
@@ -196,9 +192,12 @@ TSettled SettleRecords(const std::u16string& installDir, const std::vector<TJour
   // folder met twice gets the times it had before the attempt.
   for (std::size_t i = records.size(); i > pendingStart; --i) {
     const TJournalRecord& record = records[i - 1];
+    if (record.Action != TJournalAction::Times) {
+      continue;
+    }
     // Only a folder gets them back: a file the user put in its place keeps its own.
-    const std::u16string path = FullPath(installDir, record.Path);
-    if (record.Action == TJournalAction::Times && DirectoryExists(path)) {
+    const std::u16string path = InstalledPath(installDir, record.Path);
+    if (DirectoryExists(path)) {
       SetFileTimes(path, record.Creation, record.LastWrite);
     }
   }

@@ -84,7 +84,7 @@ TInstallTransaction::~TInstallTransaction() {
 }
 
 std::u16string TInstallTransaction::FullPath(std::u16string_view path) const {
-  return path.empty() ? ExcludeTrailingBackslash(FInstallDir) : FInstallDir + std::u16string(path);
+  return InstalledPath(FInstallDir, path);
 }
 
 void TInstallTransaction::Begin(std::vector<TTarget> targets) {
