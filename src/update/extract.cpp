@@ -1,5 +1,6 @@
 #include "update/extract.h"
 
+#include <memory>
 #include <vector>
 
 #include "runtime/errors.h"
@@ -10,6 +11,7 @@
 #include "update/install_journal.h"
 #include "update/install_recovery.h"
 #include "update/install_transaction.h"
+#include "zip/buffered_read_stream.h"
 #include "zip/zip_file.h"
 #include "zip/zip_texts.h"
 
@@ -66,9 +68,23 @@ void InstallEntry(TZipFile& zip, TInstallTransaction& install, int index) {
 
 bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
                     const std::u16string& destDir) {
+  std::unique_ptr<TFileStream> archive;
   try {
+    archive = std::make_unique<TFileStream>(archivePath, kOpenReadExclusive);
+  } catch (...) {
+    ctx.Console.PrintLine(archivePath + u" の展開に失敗しました.");
+    return false;
+  }
+  return ExtractArchive(ctx, archivePath, *archive, destDir);
+}
+
+bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath, TStream& archive,
+                    const std::u16string& destDir) {
+  try {
+    archive.SetPosition(0);
+    TBufferedReadStream buffer(archive);
     TZipFile zip;
-    zip.Open(archivePath, TZipMode::zmRead);
+    zip.Open(buffer, TZipMode::zmRead);
     const std::u16string installDir = IncludeTrailingBackslash(destDir);
     TInstallTransaction install(installDir);
     install.Begin(PlanTargets(zip, installDir));

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/datetime.h"
+#include "runtime/stream.h"
 #include "update/run_context.h"
 
 namespace zelkupd {
@@ -15,6 +16,11 @@ namespace zelkupd {
 // back as it was before the failure line is printed. Every entry name is checked before anything
 // is changed; a name inside the backup folder (ZELKUPD.BAK, in any case) is refused as unsafe.
 bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
+                    const std::u16string& destDir);
+// As above, reading the archive from `archive` from its start: the caller holds it open from the
+// moment its bytes were verified, so that what is installed is what was verified. `archivePath`
+// only names it in the failure line.
+bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath, TStream& archive,
                     const std::u16string& destDir);
 
 // At start-up, before anything else: settles what an earlier run left in the installation folder.
