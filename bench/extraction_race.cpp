@@ -8,10 +8,10 @@
 #include <filesystem>
 
 #include "bench_error.h"
+#include "install/install_names.h"
 #include "output_tree.h"
 #include "runtime/text.h"
 #include "stats.h"
-#include "update/install_journal.h"
 
 namespace zelkupd::bench {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "ini/atomic_file.h"
 #include "ini/ini_lines.h"
+#include "runtime/atomic_file.h"
 #include "runtime/files.h"
 #include "runtime/stream.h"
 #include "runtime/text.h"

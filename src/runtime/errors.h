@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace zelkupd {
 
@@ -31,7 +32,21 @@ class Exception {
     const char* ClassName() const override { return #Name; } \
   }
 
-ZELKUPD_EXCEPTION_CLASS(EStreamError, Exception);
+// A failed file operation, with the system's error code of the call that failed (0 when the
+// failure was none of the system's, such as a short read). The code travels with the error:
+// GetLastError cannot be read once the error is caught, for unwinding may change it (Wine's does,
+// the first time a process unwinds).
+class EStreamError : public Exception {
+ public:
+  explicit EStreamError(std::u16string message, std::uint32_t osError = 0)
+      : Exception(std::move(message)), FOsError(osError) {}
+  const char* ClassName() const override { return "EStreamError"; }
+  std::uint32_t OsError() const { return FOsError; }
+
+ private:
+  std::uint32_t FOsError;
+};
+
 ZELKUPD_EXCEPTION_CLASS(EFOpenError, EStreamError);
 ZELKUPD_EXCEPTION_CLASS(EFCreateError, EStreamError);
 ZELKUPD_EXCEPTION_CLASS(EReadError, EStreamError);

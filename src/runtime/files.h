@@ -34,12 +34,19 @@ bool RenameFile(std::u16string_view from, std::u16string_view to);
 // MOVEFILE_WRITE_THROUGH on Windows, rename and fsync natively).
 bool MoveFileOver(std::u16string_view from, std::u16string_view to);
 
+// Opens the file for writing and forces its data and metadata to the disk (FlushFileBuffers;
+// natively fsync); false when it cannot be opened or forced. A file written and closed earlier is
+// forced this way, so that a pass of such calls after many files were written lets the system's
+// lazy writer do most of the work first.
+bool ForceFileToDisk(std::u16string_view path);
+
 // Adds the hidden and the system attribute to a file, as asked (SetFileAttributesW); natively,
 // where files have neither, does nothing. False when the attributes could not be set.
 bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system);
 
-// Clears a file's read-only attribute (SetFileAttributesW); natively, where no such attribute
-// stops a removal or a rename over the file, does nothing. False when it could not be cleared.
+// Clears the read-only attribute of a file or folder (SetFileAttributesW); natively, where no such
+// attribute stops a removal or a rename over the file, does nothing. False when it could not be
+// cleared.
 bool ClearReadOnly(std::u16string_view path);
 
 // Opens the path for writing with read sharing and backup semantics (so a folder opens too) and
@@ -79,9 +86,12 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path);
 // The error code of the last failed call of this unit or of the stream layer (GetLastError).
 std::uint32_t LastOsError();
 
-// True for the error of an open refused because another open of the file does not share it
-// (ERROR_SHARING_VIOLATION; natively the lock that stands in for the share modes).
-bool IsSharingViolation(std::uint32_t osError);
+// The error code of data that is not as the program wrote it (ERROR_INVALID_DATA; natively
+// EINVAL), for a failure that no system call reported.
+extern const std::uint32_t kInvalidDataError;
+// The error code of a file that another open does not share (ERROR_SHARING_VIOLATION; natively
+// the lock that stands in for the share modes).
+extern const std::uint32_t kSharingViolationError;
 
 // The operating system's message for an error code, with trailing control characters, blanks and
 // periods removed.

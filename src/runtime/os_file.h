@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/datetime.h"
 #include "runtime/stream.h"
 
 namespace zelkupd::os {
@@ -18,6 +19,10 @@ bool ReadFile(std::intptr_t file, void* buffer, std::uint32_t count, std::uint32
 bool WriteFile(std::intptr_t file, const void* buffer, std::uint32_t count, std::uint32_t& done);
 bool SeekFile(std::intptr_t file, std::int64_t offset, TSeekOrigin origin, std::int64_t& position);
 bool FlushFile(std::intptr_t file);
+// The open file's creation and last-write times (natively the creation time is not kept: it reads
+// as zero and is not set).
+bool SetFileTimes(std::intptr_t file, const TFileTime& creation, const TFileTime& lastWrite);
+bool GetFileTimes(std::intptr_t file, TFileTime& creation, TFileTime& lastWrite);
 // Records an error code for LastOsError (used when a fault hook fails an operation).
 void SetLastOsError(std::uint32_t code);
 

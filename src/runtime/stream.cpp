@@ -47,12 +47,10 @@ TFileStream::TFileStream(std::u16string_view path, const TFileMode& mode,
     const std::u16string full = ExpandFileName(errorName.empty() ? path : errorName);
     const std::u16string text =
         writing ? FileCreateErrorText(full, error) : FileOpenErrorText(full, error);
-    // The caller may still tell a file held by another program from other causes.
-    os::SetLastOsError(error);
     if (writing) {
-      throw EFCreateError(text);
+      throw EFCreateError(text, error);
     }
-    throw EFOpenError(text);
+    throw EFOpenError(text, error);
   }
 }
 
@@ -128,6 +126,18 @@ bool TFileStream::FlushToDisk() {
     return false;
   }
   return os::FlushFile(FHandle);
+}
+
+bool TFileStream::SetTimes(const TFileTime& creation, const TFileTime& lastWrite) {
+  if (FaultRequested(TFaultPoint::SetTimes, FFileName)) {
+    os::SetLastOsError(os::kAccessDeniedError);
+    return false;
+  }
+  return os::SetFileTimes(FHandle, creation, lastWrite);
+}
+
+bool TFileStream::GetTimes(TFileTime& creation, TFileTime& lastWrite) const {
+  return os::GetFileTimes(FHandle, creation, lastWrite);
 }
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/datetime.h"
+
 namespace zelkupd {
 
 enum class TSeekOrigin { Begin, Current, End };
@@ -72,9 +74,9 @@ inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileSha
                                                     TFileDisposition::CreateNew};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
-// reads and EFCreateError when it writes, with the full path and the system's text, and leaves
-// the system's error code for LastOsError. The error names `errorName` instead of `path` when
-// given: the file that a temporary one stands in for.
+// reads and EFCreateError when it writes, with the full path, the system's text and its error
+// code (OsError). The error names `errorName` instead of `path` when given: the file that a
+// temporary one stands in for.
 class TFileStream : public TStream {
  public:
   TFileStream(std::u16string_view path, const TFileMode& mode, std::u16string_view errorName = {});
@@ -86,6 +88,10 @@ class TFileStream : public TStream {
 
   // Forces written data to the disk (FlushFileBuffers); false on failure.
   bool FlushToDisk();
+  // The file's creation and last-write times through this handle (SetFileTime, GetFileTime; the
+  // native file systems keep no creation time); false on failure.
+  bool SetTimes(const TFileTime& creation, const TFileTime& lastWrite);
+  bool GetTimes(TFileTime& creation, TFileTime& lastWrite) const;
   const std::u16string& FileName() const { return FFileName; }
 
  private:

@@ -1,5 +1,5 @@
 // Installing the archive: every entry extracted into the target folder in archive order and
-// stamped with its stored local time.
+// stamped with its stored local time, all or nothing (install/install_attempt.h).
 #pragma once
 
 #include <string>
@@ -12,9 +12,9 @@ namespace zelkupd {
 
 // True when every entry was extracted and stamped; else prints
 // ArchivePath + " の展開に失敗しました." and returns false. Never raises. Each call is one
-// all-or-nothing attempt (install_transaction.h): a failure at any entry puts the installation
-// back as it was before the failure line is printed. Every entry name is checked before anything
-// is changed; a name inside the backup folder (ZELKUPD.BAK, in any case) is refused as unsafe.
+// all-or-nothing attempt: a failure at any entry leaves the installation as it was before the
+// failure line is printed. Every entry name and time is checked before anything is changed; a
+// name inside the install's own folder (ZELKUPD.BAK, in any case) is refused as unsafe.
 bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
                     const std::u16string& destDir);
 // As above, reading the archive from `archive` from its start: the caller holds it open from the
@@ -23,12 +23,14 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
 bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath, TStream& archive,
                     const std::u16string& destDir);
 
-// At start-up, before anything else: settles what an earlier run left in the installation folder.
-// An attempt that did not finish is undone and "前回中断したアップデートを元に戻しました." is
-// printed; one that cannot be undone now prints "前回中断したアップデートを元に戻せませんでした."
-// and is tried again by every later start and attempt, which fails while it stays undone. A
-// journal that another run holds, or that went before it could be opened, is no interrupted
-// attempt and prints nothing. Backups of a finished attempt are removed silently.
+// At start-up, before anything else: settles what an earlier run left in the installation
+// folder. An attempt that a crash or a power cut interrupted is finished
+// ("前回中断したアップデートを完了しました.") or, when that cannot be done now, undone
+// ("前回中断したアップデートを元に戻しました."). One that can be neither now prints
+// "前回中断したアップデートを元に戻せませんでした." and a second line naming the path that holds it
+// and the system's message, so that the user can act; every later start and attempt tries again,
+// and every attempt fails while it stays. Another run's attempt under way prints nothing, and
+// leftovers of an attempt that ended are removed silently.
 void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir);
 
 // The local date-time as a UTC FILETIME, converted with the bias in force now; zero in both

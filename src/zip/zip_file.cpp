@@ -114,7 +114,7 @@ void TZipFile::ReadCentralDirectory() {
     ReadExact(*FStream, fixed.data(), fixed.size());
     TEntryRecord entry;
     DecodeCentralHeader(fixed.data(), entry.Fields);
-    entry.BytesOffset = FEntryBytes.size();
+    entry.BytesOffset = static_cast<std::uint32_t>(FEntryBytes.size());
     const std::size_t length = std::size_t{entry.Fields.FileNameLength} +
                                entry.Fields.ExtraFieldLength + entry.Fields.FileCommentLength;
     FEntryBytes.resize(entry.BytesOffset + length);

@@ -37,6 +37,8 @@ class TZipFile {
   int GetFileCount() const;
   // A copy of the entry's central header; EArgumentOutOfRangeException for an index outside.
   TZipHeader GetFileInfo(int index) const;
+  // The numeric fields of the entry's central header, without copying its name and extra field.
+  const TZipHeaderFields& GetFileFields(int index) const { return Entry(index).Fields; }
   // The name decoded from its code page (UTF-8 with flag bit 11, else 437), "/" kept as stored.
   std::u16string GetFileName(int index) const;
   // The entry's comment, decoded as its name is.
@@ -87,7 +89,8 @@ class TZipFile {
   // nearly a hundred bytes of members more, which 65,535 entries notice.
   struct TEntryRecord {
     TZipHeaderFields Fields;
-    std::size_t BytesOffset = 0;
+    // Below 4 GiB: the whole central directory is, its size being a 32-bit field.
+    std::uint32_t BytesOffset = 0;
   };
 
   void ReadCentralDirectory();

@@ -1,20 +1,29 @@
 // Fuzz target: the all-or-nothing installation as a property. The input chooses an installation
 // and a release archive from a small vocabulary (names that reach one path through other
 // spellings, letter cases and "./" prefixes, files where the archive has folders and the reverse,
-// files already present, new folders) and one fault at one file operation of ExtractArchive over
-// that installation: either that operation alone fails and the attempt undoes itself, or the power
-// is cut there (every later operation fails and what was not forced to the disk is lost), after
-// which the user may change one path before the next start recovers: write a file of their own,
-// remove a file or a whole folder, or rewrite a file keeping its size and time (which makes it,
-// to the undo, the file it was). The power may be cut again during that start, and the start
-// after it recovers. What an undisturbed attempt leaves is the new installation. Then:
-// - every file outside the changed path is, byte for byte and time for time, all old or all new;
-// - a file the user wrote is exactly theirs; below a removed path stands nothing but old files
-//   put back; a rewritten file that kept its size and time is the user's or the old one;
-// - nothing of the attempt stays: no backup folder, and no folder it added under an old
-//   installation unless the user's file is in it;
-// - the next start says at most that it put an interrupted update back, and the one after it
-//   says nothing and changes nothing.
+// files already present, some of them with the very bytes the release has, new folders) and what
+// goes wrong in ExtractArchive over that installation, at one chosen file operation:
+// - that operation alone fails, and the attempt fails or undoes itself in process;
+// - a second run starts there: its start and its own attempt, or only its start;
+// - the power is cut there (every later operation fails and what was not forced to the disk is
+//   lost), maybe after the flush of the commit's "settled" line failed, its line landing on the
+//   disk or not; then the user changes up
+//   to three paths (writes a file of their own, removes a file or a whole folder, or rewrites a
+//   file keeping its size and time) or extracts the release by hand over what the cut left, and
+//   the next start settles it, itself maybe cut off by a power cut, and the start after it.
+// What an undisturbed attempt leaves is the new installation. Then:
+// - every file outside the changed paths is, byte for byte and time for time, all old or all
+//   new: new once the journal was at its name when the power went, else as the cut left it;
+// - a file the user wrote or rewrote keeping its size and time is exactly theirs; below a
+//   removed path stand only files of the same version as the rest;
+// - a release extracted by hand after a cut stays installed, every file of it;
+// - a second run changes nothing while the attempt is under way, and the attempt still installs;
+// - a failed attempt leaves the old installation; one whose commit could not be forced has
+//   succeeded;
+// - nothing of the attempt stays: no install's folder, and no folder it added under an old
+//   installation unless a file of the user's is in it;
+// - a start says at most that it finished or put back an interrupted update, and the one after
+//   it says nothing and changes nothing.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -28,6 +37,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_folder.h"
+#include "install/install_names.h"
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
@@ -38,7 +48,8 @@
 #include "support/tree_snapshot.h"
 #include "support/zip_builder.h"
 #include "update/extract.h"
-#include "update/install_journal.h"
+#include "zip/entry_paths.h"
+#include "zip/zip_file.h"
 
 namespace zelkupd::fuzz {
 namespace {
@@ -46,6 +57,7 @@ namespace {
 constexpr std::array<const char*, 3> kFolders = {"a", "A", "b"};
 constexpr std::array<const char*, 4> kFiles = {"x.txt", "X.TXT", "y", "a"};
 constexpr char16_t kRestored[] = u"前回中断したアップデートを元に戻しました.\r\n";
+constexpr char16_t kCompleted[] = u"前回中断したアップデートを完了しました.\r\n";
 
 struct TPath {
   std::vector<std::string> Components;
@@ -90,12 +102,15 @@ std::uint32_t EntryTime(unsigned day) {
   return test::DosDateTime(2022, 5, day, 10, 20, 30);
 }
 
+TFileTime Stamp(std::uint32_t dosTime) {
+  return LocalToUtcFileTime(DosDateTimeToSystemTime(dosTime));
+}
+
 // Either any time, or one an entry may have: an installed file can then look exactly as an
-// entry's file would, which is what the undo knows the attempt's files by.
+// entry's file would, by its size and time, or be exactly what the entry holds.
 TFileTime ChooseTime(FuzzedDataProvider& input) {
   if (input.ConsumeBool()) {
-    return LocalToUtcFileTime(DosDateTimeToSystemTime(
-        EntryTime(static_cast<unsigned>(input.ConsumeIntegralInRange(1, 28)))));
+    return Stamp(EntryTime(static_cast<unsigned>(input.ConsumeIntegralInRange(1, 28))));
   }
   TFileTime time;
   CalendarToFileTime({static_cast<std::uint16_t>(input.ConsumeIntegralInRange(1990, 2030)), 3, 0,
@@ -103,6 +118,12 @@ TFileTime ChooseTime(FuzzedDataProvider& input) {
                       static_cast<std::uint16_t>(2 * input.ConsumeIntegralInRange(0, 29)), 0},
                      time);
   return time;
+}
+
+// A file's bytes, drawn from few enough that an installed file and an entry often agree.
+std::string ChooseBytes(FuzzedDataProvider& input, const char* prefix) {
+  return input.ConsumeBool() ? "same " + std::to_string(input.ConsumeIntegralInRange(0, 2))
+                             : prefix + input.ConsumeBytesAsString(input.ConsumeBool() ? 6 : 20);
 }
 
 // The installation before the attempt, written into `folder`: what the input asks for where it
@@ -149,30 +170,25 @@ bool Attempt(const std::u16string& archive, const std::u16string& folder) {
   return ExtractArchive(ctx, archive, folder);
 }
 
-int gFailAt = 0;
-int gOperations = 0;
-bool FailOnce(TFaultPoint, std::u16string_view) {
-  return ++gOperations == gFailAt;
-}
-
-enum class TChange { None, Written, Removed, Lookalike };
-
-// Whether `path` is the changed path or lies below it.
-bool Within(const std::u16string& path, const std::u16string& changed) {
-  return !changed.empty() && (path == changed || path.starts_with(changed + u"\\"));
-}
-
 using TFiles = std::map<std::u16string, test::TTreeEntry>;
 struct TSplit {
   TFiles Files;
   std::set<std::u16string> Folders;
 };
 
-// The files with their bytes and times, and the folders, leaving out `changed` and what is below.
-TSplit Split(const std::u16string& folder, const std::u16string& changed) {
+// Whether `path` is one of the changed paths or lies below one.
+bool Within(const std::u16string& path, const std::set<std::u16string>& changed) {
+  return std::any_of(changed.begin(), changed.end(), [&](const std::u16string& root) {
+    return path == root || path.starts_with(root + u"\\");
+  });
+}
+
+// The files with their bytes and times, and the folders, leaving out the install's own folder
+// and what lies within the changed paths.
+TSplit Split(const std::u16string& folder, const std::set<std::u16string>& changed = {}) {
   TSplit split;
   for (auto& [path, entry] : test::SnapshotTree(folder, false)) {
-    if (Within(path, changed)) {
+    if (Within(path, changed) || path.starts_with(kBackupFolderName)) {
       continue;
     }
     if (entry.IsDirectory) {
@@ -188,18 +204,142 @@ bool Includes(const std::set<std::u16string>& outer, const std::set<std::u16stri
   return std::includes(outer.begin(), outer.end(), inner.begin(), inner.end());
 }
 
-// The folders that hold `path`: the user's file keeps them.
-std::set<std::u16string> Holders(const std::u16string& path) {
+// The folders that hold a changed path: the user's file keeps them.
+std::set<std::u16string> Holders(const std::set<std::u16string>& changed) {
   std::set<std::u16string> folders;
-  for (std::size_t at = path.find(u'\\'); at != std::u16string::npos;
-       at = path.find(u'\\', at + 1)) {
-    folders.insert(path.substr(0, at));
+  for (const std::u16string& path : changed) {
+    for (std::size_t at = path.find(u'\\'); at != std::u16string::npos;
+         at = path.find(u'\\', at + 1)) {
+      folders.insert(path.substr(0, at));
+    }
   }
   return folders;
 }
 
+// Only after the operation it fails (one), or the one where a second run starts.
+int gAt = 0;
+int gOperations = 0;
+bool FailOnce(TFaultPoint, std::u16string_view) {
+  return ++gOperations == gAt;
+}
+
+bool SettledFlush(TFaultPoint point, std::u16string_view path) {
+  return point == TFaultPoint::Flush && path.ends_with(u"\\JOURNAL");
+}
+
+struct TSecondRun {
+  std::u16string Archive;
+  std::u16string Folder;
+  bool Attempts = false;
+  bool Ran = false;
+  bool Held = false;  // the first run held the lock then
+  bool Changed = false;
+  std::u16string Said;
+};
+TSecondRun gSecond;
+
+// A second zelkupd at operation gAt of the first: what it does must not disturb the first.
+bool StartSecondRun(TFaultPoint, std::u16string_view) {
+  if (++gOperations != gAt) {
+    return false;
+  }
+  SetFaultHook(nullptr);
+  const test::TTreeSnapshot before = test::SnapshotTree(gSecond.Folder, false);
+  gSecond.Held = FileExists(LockPath(gSecond.Folder));
+  gSecond.Said = Recover(gSecond.Folder);
+  if (gSecond.Attempts) {
+    Attempt(gSecond.Archive, gSecond.Folder);
+  }
+  gSecond.Ran = true;
+  gSecond.Changed = test::SnapshotTree(gSecond.Folder, false) != before;
+  SetFaultHook(&StartSecondRun);
+  return false;
+}
+
+// The user's changes after a cut, each recorded by its path and kind.
+struct TUserChanges {
+  std::set<std::u16string> Paths;
+  std::set<std::u16string> Written;  // theirs, byte for byte, as long as they stand
+  std::set<std::u16string> Removed;
+};
+
+void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, TUserChanges& changes) {
+  // Mostly a path that stands there now, maybe one the attempt wrote.
+  std::vector<std::u16string> paths;
+  for (const auto& [path, entry] : test::SnapshotTree(folder, false)) {
+    if (!path.starts_with(kBackupFolderName)) {
+      paths.push_back(path);
+    }
+  }
+  paths.push_back(WindowsPath(ChoosePath(input)));
+  const std::u16string path = paths[input.ConsumeIntegralInRange<std::size_t>(0, paths.size() - 1)];
+  const std::u16string full = folder + path;
+  const std::size_t separator = path.rfind(u'\\');
+  switch (input.ConsumeIntegralInRange(0, 2)) {
+    case 0:
+      if (!DirectoryExists(full) && (separator == std::u16string::npos ||
+                                     DirectoryExists(folder + path.substr(0, separator)))) {
+        test::WriteFileBytes(full, "the user's " + input.ConsumeBytesAsString(8));
+        changes.Written.insert(path);
+        changes.Paths.insert(path);
+      }
+      return;
+    case 1:
+      if (FileExists(full) || DirectoryExists(full)) {
+        test::RemoveTree(full);
+        RemoveFile(full);
+        changes.Removed.insert(path);
+        changes.Paths.insert(path);
+      }
+      return;
+    default:
+      if (FileExists(full)) {
+        TFoundFile was;
+        FindFile(full, was);
+        std::string bytes = test::ReadFileBytes(full);
+        for (char& byte : bytes) {
+          byte = static_cast<char>(~byte);
+        }
+        test::WriteFileBytes(full, bytes);
+        SetFileTimes(full, was.LastWrite, was.LastWrite);
+        changes.Written.insert(path);
+        changes.Paths.insert(path);
+      }
+      return;
+  }
+}
+
+// What any unzip tool does: every entry written over the installation, with the entry's time.
+void ExtractByHand(const std::u16string& archive, const std::u16string& folder) {
+  TZipFile zip;
+  zip.Open(archive, TZipMode::zmRead);
+  for (int i = 0; i < zip.GetFileCount(); ++i) {
+    zip.Extract(i, folder, true);
+    const TFileTime time = Stamp(zip.GetFileInfo(i).ModifiedDateTime);
+    SetFileTimes(zip.PrepareOutput(i, folder, true).FilePath, time, time);
+  }
+}
+
+// Whether an unzip tool writes exactly what the install does: not so where two entries spell one
+// file or folder in other letter cases, which the native file system keeps apart.
+bool ExtractsAlike(const std::vector<std::string>& names) {
+  std::map<std::u16string, std::u16string> spellings;
+  for (const std::string& name : names) {
+    const std::u16string canonical = CanonicalEntryName(Utf8ToUtf16(name));
+    for (std::size_t end = 0; end != std::u16string::npos;) {
+      end = canonical.find(u'\\', end + 1);
+      const std::u16string part = canonical.substr(0, end);
+      const auto [known, first] = spellings.try_emplace(UpperCase(part), part);
+      if (!first && known->second != part) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
-                  const std::u16string& changed) {
+                  const std::set<std::u16string>& changed, bool mustBeNew) {
   for (TSplit* split : {&before, &after}) {
     std::erase_if(split->Files, [&](const auto& item) { return Within(item.first, changed); });
     std::erase_if(split->Folders, [&](const auto& path) { return Within(path, changed); });
@@ -208,6 +348,7 @@ void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
   const bool isOld = now.Files == before.Files;
   const bool isNew = now.Files == after.Files;
   Require(isOld || isNew, "every other file is all old or all new");
+  Require(isNew || !mustBeNew, "once the journal was at its name, the attempt is finished");
   const std::set<std::u16string> holders = Holders(changed);
   const auto within = [&](std::set<std::u16string> allowed) {
     allowed.insert(holders.begin(), holders.end());
@@ -216,7 +357,7 @@ void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
   Require((isOld && within(before.Folders)) || (isNew && within(after.Folders)),
           "no folder of the attempt stays with the old files");
   Require(Includes(now.Folders, before.Folders), "no folder of the installation goes");
-  Require(!DirectoryExists(BackupFolderPath(folder)), "no backup stays");
+  Require(!DirectoryExists(BackupFolderPath(folder)), "no install's folder stays");
 }
 
 void Run(FuzzedDataProvider& input, const std::u16string& root) {
@@ -229,16 +370,17 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   TInstallation installation;
   for (int n = input.ConsumeIntegralInRange(0, 6); n > 0; --n) {
     const TPath path = ChoosePath(input);
-    installation.Items.push_back({WindowsPath(path), path.IsFolder,
-                                  "old " + input.ConsumeBytesAsString(6), ChooseTime(input)});
+    installation.Items.push_back(
+        {WindowsPath(path), path.IsFolder, ChooseBytes(input, "old "), ChooseTime(input)});
   }
   test::TZipBuilder builder;
+  std::vector<std::string> names;
   for (int n = input.ConsumeIntegralInRange(1, 6); n > 0; --n) {
     const TPath path = ChoosePath(input);
-    const std::string data =
-        path.IsFolder ? "" : "new " + input.ConsumeBytesAsString(input.ConsumeBool() ? 6 : 20);
+    const std::string data = path.IsFolder ? "" : ChooseBytes(input, "new ");
     const auto day = static_cast<unsigned>(input.ConsumeIntegralInRange(1, 28));
-    builder.Add({.Name = EntryName(input, path),
+    names.push_back(EntryName(input, path));
+    builder.Add({.Name = names.back(),
                  .Data = data,
                  .Method = static_cast<std::uint16_t>(input.ConsumeBool() ? 8 : 0),
                  .DosTime = EntryTime(day)});
@@ -246,82 +388,73 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   test::WriteFileBytes(archive, builder.Build());
   installation.Write(reference);
   installation.Write(folder);
-  const TSplit before = Split(folder, u"");
+  const TSplit before = Split(folder);
 
   int operations = 0;
+  bool installs = false;
   {
     test::TPowerCut counter(0);
-    const bool installed = Attempt(archive, reference);
+    installs = Attempt(archive, reference);
     operations = counter.Operations();
-    Require(installed || Split(reference, u"").Files == before.Files,
+    Require(installs || Split(reference).Files == before.Files,
             "a failed attempt leaves the old installation");
   }
   Require(Recover(reference).empty(), "a start after an undisturbed attempt says nothing");
-  const TSplit after = Split(reference, u"");
-  Require(!DirectoryExists(BackupFolderPath(reference)), "an undisturbed attempt leaves no backup");
+  const TSplit after = Split(reference);
+  Require(!DirectoryExists(BackupFolderPath(reference)), "an undisturbed attempt leaves nothing");
 
-  const int faultAt = input.ConsumeIntegralInRange(1, operations + 1);
-  std::u16string changed;
-  TChange change = TChange::None;
-  if (input.ConsumeBool()) {
-    gFailAt = faultAt;
-    gOperations = 0;
-    SetFaultHook(&FailOnce);
-    Attempt(archive, folder);
-    SetFaultHook(nullptr);
-  } else {
-    {
-      test::TPowerCut power(faultAt);
-      Attempt(archive, folder);
-      power.LoseUnflushed(folder);
+  gAt = input.ConsumeIntegralInRange(1, operations + 1);
+  gOperations = 0;
+  TUserChanges changes;
+  bool mustBeNew = false;
+  switch (input.ConsumeIntegralInRange(0, 2)) {
+    case 0: {
+      SetFaultHook(&FailOnce);
+      const bool installed = Attempt(archive, folder);
+      SetFaultHook(nullptr);
+      Require(installed || Split(folder).Files == before.Files,
+              "a failed attempt leaves the old installation");
+      break;
     }
-    // The user's change: mostly to a path that stands there now, maybe one the attempt wrote.
-    std::vector<std::u16string> paths;
-    for (const auto& [path, entry] : test::SnapshotTree(folder, false)) {
-      if (!path.starts_with(kBackupFolderName)) {
-        paths.push_back(path);
+    case 1: {
+      gSecond = {.Archive = archive, .Folder = folder, .Attempts = input.ConsumeBool()};
+      SetFaultHook(&StartSecondRun);
+      const bool installed = Attempt(archive, folder);
+      SetFaultHook(nullptr);
+      Require(installed == installs, "a second run does not disturb the attempt");
+      Require(!gSecond.Ran || gSecond.Said.empty(), "a second run says nothing of the attempt",
+              gSecond.Said);
+      Require(!gSecond.Held || !gSecond.Changed,
+              "a second run changes nothing while the attempt is under way");
+      mustBeNew = installs;
+      break;
+    }
+    default: {
+      const bool failCommit = input.ConsumeBool();
+      bool installed = false;
+      {
+        test::TPowerCut power(gAt);
+        if (failCommit) {
+          power.FailAlso(&SettledFlush, input.ConsumeBool());
+        }
+        installed = Attempt(archive, folder);
+        power.LoseUnflushed(folder);
       }
-    }
-    paths.push_back(WindowsPath(ChoosePath(input)));
-    const std::u16string path =
-        paths[input.ConsumeIntegralInRange<std::size_t>(0, paths.size() - 1)];
-    const std::u16string full = folder + path;
-    const std::size_t separator = path.rfind(u'\\');
-    switch (input.ConsumeIntegralInRange(0, 3)) {
-      case 1:
-        if (!DirectoryExists(full) && (separator == std::u16string::npos ||
-                                       DirectoryExists(folder + path.substr(0, separator)))) {
-          change = TChange::Written;
-          test::WriteFileBytes(full, "the user's " + input.ConsumeBytesAsString(8));
+      const bool journal = FileExists(JournalPath(folder));
+      const TSplit cut = Split(folder);
+      Require(journal || cut.Files == before.Files || cut.Files == after.Files,
+              "nothing changes before the journal is at its name");
+      Require(!installed || cut.Files == after.Files, "an attempt that succeeded has installed");
+      mustBeNew = journal || (cut.Files == after.Files && cut.Files != before.Files);
+      if (installs && input.ConsumeBool() && ExtractsAlike(names)) {
+        ExtractByHand(archive, folder);
+        mustBeNew = true;
+      } else {
+        for (int n = input.ConsumeIntegralInRange(0, 3); n > 0; --n) {
+          ChangeOnePath(input, folder, changes);
         }
-        break;
-      case 2:
-        if (FileExists(full)) {
-          change = TChange::Removed;
-          RemoveFile(full);
-        } else if (DirectoryExists(full)) {
-          change = TChange::Removed;
-          test::RemoveTree(full);
-        }
-        break;
-      case 3:
-        if (FileExists(full)) {
-          change = TChange::Lookalike;
-          TFoundFile was;
-          FindFile(full, was);
-          std::string bytes = test::ReadFileBytes(full);
-          for (char& byte : bytes) {
-            byte = static_cast<char>(~byte);
-          }
-          test::WriteFileBytes(full, bytes);
-          SetFileTimes(full, was.LastWrite, was.LastWrite);
-        }
-        break;
-      default:
-        break;
-    }
-    if (change != TChange::None) {
-      changed = path;
+      }
+      break;
     }
   }
   const test::TTreeSnapshot userState = test::SnapshotTree(folder, false);
@@ -331,30 +464,30 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
     power.LoseUnflushed(folder);
   }
   const std::u16string said = Recover(folder);
-  Require(said.empty() || said == kRestored, "the next start says at most that it put it back",
-          said);
+  Require(said.empty() || said == kRestored || said == kCompleted,
+          "the next start says at most that it finished or put back an interrupted update", said);
   const test::TTreeSnapshot now = test::SnapshotTree(folder, false);
-  if (change == TChange::Written) {
-    Require(now.contains(changed) && now.at(changed) == userState.at(changed),
-            "the user's file is exactly theirs", changed);
-  }
-  if (change == TChange::Removed) {
-    for (const auto& [path, entry] : now) {
-      Require(!Within(path, changed) || (entry.IsDirectory ? before.Folders.contains(path)
-                                                           : before.Files.contains(path) &&
-                                                                 before.Files.at(path) == entry),
-              "below a removed path stand only old files put back", path);
+  for (const std::u16string& path : changes.Written) {
+    if (userState.contains(path)) {
+      Require(now.contains(path) && now.at(path) == userState.at(path),
+              "the user's file is exactly theirs", path);
     }
   }
-  if (change == TChange::Lookalike) {
-    const bool theirs = now.contains(changed) && now.at(changed) == userState.at(changed);
-    const bool old = before.Files.contains(changed)
-                         ? now.contains(changed) && now.at(changed) == before.Files.at(changed)
-                         : !now.contains(changed);
-    Require(theirs || old, "a file that kept its size and time is the user's or the old one",
-            changed);
+  CheckOutcome(folder, before, after, changes.Paths, mustBeNew);
+  const bool isNew = Split(folder, changes.Paths).Files == [&] {
+    TFiles files = after.Files;
+    std::erase_if(files, [&](const auto& item) { return Within(item.first, changes.Paths); });
+    return files;
+  }();
+  const TFiles& version = isNew ? after.Files : before.Files;
+  for (const std::u16string& removed : changes.Removed) {
+    for (const auto& [path, entry] : now) {
+      if (!entry.IsDirectory && Within(path, {removed}) && !changes.Written.contains(path)) {
+        Require(version.contains(path) && version.at(path) == entry,
+                "below a removed path stand only files of the same version as the rest", path);
+      }
+    }
   }
-  CheckOutcome(folder, before, after, changed);
   const test::TTreeSnapshot settled = test::SnapshotTree(folder, false);
   Require(Recover(folder).empty(), "the start after that says nothing");
   Require(test::SnapshotTree(folder, false) == settled, "and changes nothing");

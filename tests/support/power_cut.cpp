@@ -106,6 +106,12 @@ bool TPowerCut::Hook(TFaultPoint point, std::u16string_view path) {
   if (self.FLostAt != 0 && self.FOperations >= self.FLostAt) {
     return true;
   }
+  if (self.FFailAlso != nullptr && self.FFailAlso(point, path)) {
+    if (self.FLanding) {
+      self.Observe(point, path);
+    }
+    return true;
+  }
   self.Observe(point, path);
   return false;
 }

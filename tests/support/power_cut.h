@@ -23,6 +23,13 @@ class TPowerCut {
   TPowerCut(const TPowerCut&) = delete;
   TPowerCut& operator=(const TPowerCut&) = delete;
 
+  // Operations for which `failing` says true fail as well, as a disk error fails them, without
+  // cutting the power. A flush that fails so may still have written its data (`landing`): its
+  // failure says nothing of what reached the disk.
+  void FailAlso(TFaultHook failing, bool landing) {
+    FFailAlso = failing;
+    FLanding = landing;
+  }
   // How many operations were asked for, the failed ones included.
   int Operations() const { return FOperations; }
   // Cuts every file below `folder` back to what was flushed of it; the hook is gone first.
@@ -41,6 +48,8 @@ class TPowerCut {
 
   int FLostAt;
   int FOperations = 0;
+  TFaultHook FFailAlso = nullptr;
+  bool FLanding = false;
   std::map<TFileId, TFileState> FFiles;
   std::set<std::u16string> FJustOpened;  // opened for writing, not written yet
 };

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "runtime/os_file.h"
+#include "runtime/posix/file_time.h"
 #include "runtime/posix/os_path.h"
 
 namespace zelkupd::os {
@@ -103,6 +104,26 @@ bool SeekFile(std::intptr_t file, std::int64_t offset, TSeekOrigin origin, std::
 
 bool FlushFile(std::intptr_t file) {
   return fsync(static_cast<int>(file)) == 0;
+}
+
+bool SetFileTimes(std::intptr_t file, const TFileTime& /*creation*/, const TFileTime& lastWrite) {
+  const timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(lastWrite)};
+  if (futimens(static_cast<int>(file), times) != 0) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    return false;
+  }
+  return true;
+}
+
+bool GetFileTimes(std::intptr_t file, TFileTime& creation, TFileTime& lastWrite) {
+  struct stat info {};
+  if (fstat(static_cast<int>(file), &info) != 0) {
+    SetLastOsError(static_cast<std::uint32_t>(errno));
+    return false;
+  }
+  creation = {};
+  lastWrite = FromTimespec(info.st_mtim);
+  return true;
 }
 
 }  // namespace zelkupd::os

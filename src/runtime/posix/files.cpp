@@ -9,6 +9,7 @@
 
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
+#include "runtime/posix/file_time.h"
 #include "runtime/posix/os_path.h"
 #include "runtime/text.h"
 
@@ -34,26 +35,6 @@ bool Allowed(TFaultPoint point, std::u16string_view path) {
 
 bool StatFollow(std::u16string_view path, struct stat& info) {
   return stat(os::NativePath(path).c_str(), &info) == 0;
-}
-
-constexpr std::int64_t kUnixEpochTicks = 116444736000000000LL;
-
-timespec ToTimespec(const TFileTime& time) {
-  const std::int64_t sinceEpoch = static_cast<std::int64_t>(time.Ticks()) - kUnixEpochTicks;
-  timespec result{};
-  result.tv_sec = static_cast<time_t>(sinceEpoch / 10000000);
-  result.tv_nsec = static_cast<long>((sinceEpoch % 10000000) * 100);
-  if (result.tv_nsec < 0) {
-    result.tv_nsec += 1000000000;
-    result.tv_sec -= 1;
-  }
-  return result;
-}
-
-TFileTime FromTimespec(const timespec& time) {
-  const std::int64_t ticks =
-      static_cast<std::int64_t>(time.tv_sec) * 10000000 + time.tv_nsec / 100 + kUnixEpochTicks;
-  return TFileTime::FromTicks(static_cast<std::uint64_t>(ticks));
 }
 
 }  // namespace
@@ -128,6 +109,19 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
   return true;
 }
 
+bool ForceFileToDisk(std::u16string_view path) {
+  if (!Allowed(TFaultPoint::Flush, path)) {
+    return false;
+  }
+  const int file = open(os::NativePath(path).c_str(), O_WRONLY | O_CLOEXEC);
+  if (!Record(file >= 0)) {
+    return false;
+  }
+  const bool forced = Record(fsync(file) == 0);
+  close(file);
+  return forced;
+}
+
 bool AddHiddenAndSystem(std::u16string_view /*path*/, bool /*hidden*/, bool /*system*/) {
   return true;
 }
@@ -142,7 +136,7 @@ bool SetFileTimes(std::u16string_view path, const TFileTime& /*creation*/,
     return false;
   }
   // The native file systems keep no settable creation time; only the last-write time is set.
-  const timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(lastWrite)};
+  const timespec times[2] = {{0, UTIME_OMIT}, os::ToTimespec(lastWrite)};
   return Record(utimensat(AT_FDCWD, os::NativePath(path).c_str(), times, 0) == 0);
 }
 
@@ -151,7 +145,7 @@ bool GetFileTimes(std::u16string_view path, TFileTimes& times) {
   if (!Record(StatFollow(path, info))) {
     return false;
   }
-  times = {TFileTime{}, FromTimespec(info.st_atim), FromTimespec(info.st_mtim)};
+  times = {TFileTime{}, os::FromTimespec(info.st_atim), os::FromTimespec(info.st_mtim)};
   return true;
 }
 
@@ -164,7 +158,7 @@ bool FindFile(std::u16string_view path, TFoundFile& found) {
   }
   const std::size_t nameStart = path.find_last_of(u"\\/") + 1;
   found = {std::u16string(path.substr(nameStart)), S_ISDIR(info.st_mode), TFileTime{},
-           FromTimespec(info.st_mtim), static_cast<std::uint64_t>(info.st_size)};
+           os::FromTimespec(info.st_mtim), static_cast<std::uint64_t>(info.st_size)};
   return true;
 }
 
@@ -188,12 +182,11 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
   return entries;
 }
 
+const std::uint32_t kSharingViolationError = EWOULDBLOCK;
+const std::uint32_t kInvalidDataError = EINVAL;
+
 std::uint32_t LastOsError() {
   return gLastError;
-}
-
-bool IsSharingViolation(std::uint32_t osError) {
-  return osError == EWOULDBLOCK;
 }
 
 std::u16string SysErrorMessage(std::uint32_t code) {

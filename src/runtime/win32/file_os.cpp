@@ -74,6 +74,23 @@ bool FlushFile(std::intptr_t file) {
   return ::FlushFileBuffers(reinterpret_cast<HANDLE>(file)) != FALSE;
 }
 
+bool SetFileTimes(std::intptr_t file, const TFileTime& creation, const TFileTime& lastWrite) {
+  const FILETIME created{creation.Low, creation.High};
+  const FILETIME written{lastWrite.Low, lastWrite.High};
+  return ::SetFileTime(reinterpret_cast<HANDLE>(file), &created, nullptr, &written) != FALSE;
+}
+
+bool GetFileTimes(std::intptr_t file, TFileTime& creation, TFileTime& lastWrite) {
+  FILETIME created{};
+  FILETIME written{};
+  if (::GetFileTime(reinterpret_cast<HANDLE>(file), &created, nullptr, &written) == FALSE) {
+    return false;
+  }
+  creation = {created.dwLowDateTime, created.dwHighDateTime};
+  lastWrite = {written.dwLowDateTime, written.dwHighDateTime};
+  return true;
+}
+
 void SetLastOsError(std::uint32_t code) {
   ::SetLastError(code);
 }

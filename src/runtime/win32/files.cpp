@@ -100,6 +100,16 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+bool ForceFileToDisk(std::u16string_view path) {
+  if (!Allowed(TFaultPoint::Flush, path)) {
+    return false;
+  }
+  const TScopedFileHandle file(::CreateFileW(WidePtr(std::u16string(path)), GENERIC_WRITE,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.IsValid() && ::FlushFileBuffers(file.Get()) != FALSE;
+}
+
 bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system) {
   const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -183,12 +193,11 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
   return entries;
 }
 
+const std::uint32_t kSharingViolationError = ERROR_SHARING_VIOLATION;
+const std::uint32_t kInvalidDataError = ERROR_INVALID_DATA;
+
 std::uint32_t LastOsError() {
   return ::GetLastError();
-}
-
-bool IsSharingViolation(std::uint32_t osError) {
-  return osError == ERROR_SHARING_VIOLATION;
 }
 
 std::u16string SysErrorMessage(std::uint32_t code) {

@@ -17,7 +17,7 @@
 #include "support/temp_dir.h"
 #include "support/tree_snapshot.h"
 #include "support/zip_builder.h"
-#include "update/install_journal.h"
+#include "install/install_names.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -121,8 +121,11 @@ TEST_F(ExtractArchiveTest, TheTimeZoneInForceConvertsTheLocalTime) {
 std::vector<std::u16string> gStamped;
 
 // Through the path the plan knows each target by, whatever the entry's spelling: on a folder that
-// tells letter cases apart, "DOC/README.TXT" could otherwise reach a file of its own.
+// tells letter cases apart, "DOC/README.TXT" could otherwise reach a file of its own. A new file
+// is stamped as it is staged; a replaced one again once it has taken its name.
 TEST_F(ExtractArchiveTest, TimesAreSetThroughThePathOfTheTarget) {
+  ASSERT_TRUE(ForceDirectories(dest + u"doc"));
+  test::WriteFileBytes(dest + u"doc\\readme.txt", "old");
   gStamped.clear();
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
     const bool stamp =
@@ -136,7 +139,9 @@ TEST_F(ExtractArchiveTest, TimesAreSetThroughThePathOfTheTarget) {
   builder.Stored("doc/", "").Stored("doc/readme.txt", "x").Stored("DOC//README.TXT", "y");
   EXPECT_TRUE(Extract(builder));
   const std::u16string readme = dest + u"doc\\readme.txt";
-  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc", readme, readme}));
+  EXPECT_EQ(gStamped, (std::vector<std::u16string>{dest + u"doc", readme, dest + u"doc",
+                                                   ExcludeTrailingBackslash(dest)}))
+      << "the folder entry, the replaced file, and the folders' times after the commit";
 }
 
 // Every date is read before anything is written: not even the installation folder is made.
@@ -370,16 +375,23 @@ TEST_F(ExtractArchiveTest, ASecondRunLeavesAnAttemptUnderWayAlone) {
 }
 
 std::vector<TFaultPoint> gChanges;
+std::u16string gInstallation;
 
 // The trial open stands in for a file held by a running program, which cannot be overwritten.
+// Opens and reads change nothing, and what is staged is written in the install's own folder: no
+// other path changes, bar the installation folder's times that the install's folder moved and
+// that the attempt gives back.
 TEST_F(ExtractArchiveTest, AFileThatCannotBeOverwrittenFailsTheAttemptBeforeAnythingChanges) {
   test::WriteOldInstallation(dest);
   const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
   test::WriteFileBytes(archive, test::Release().Build());
   gChanges.clear();
-  // Opens and reads are not changes, and the files before readme.txt are tried as it is.
+  gInstallation = ExcludeTrailingBackslash(dest);
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    if (point != TFaultPoint::Create && point != TFaultPoint::Open && point != TFaultPoint::Read) {
+    const bool own = path.find(kBackupFolderName) != std::u16string_view::npos ||
+                     (point == TFaultPoint::SetTimes && path == gInstallation);
+    if (point != TFaultPoint::Create && point != TFaultPoint::Open && point != TFaultPoint::Read &&
+        !own) {
       gChanges.push_back(point);
     }
     return point == TFaultPoint::Create && path.ends_with(u"readme.txt");
@@ -401,9 +413,9 @@ TEST_F(ExtractArchiveTest, BackupsStillInUseAreRemovedByALaterRun) {
   SetFaultHook(&BackupsInUse);
   ASSERT_TRUE(Extract(test::Release()));
   EXPECT_TRUE(BackupLeft());
-  // A second update carries the leftovers on and numbers its own backups after them.
+  // A second update numbers its own files after the leftovers, which its settled journal names.
   ASSERT_TRUE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
-  EXPECT_EQ(ListDirectory(BackupFolderPath(dest)).size(), 5u);
+  EXPECT_EQ(ListDirectory(BackupFolderPath(dest)).size(), 5u) << "the journal and four old files";
   SetFaultHook(nullptr);
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"");
@@ -412,55 +424,75 @@ TEST_F(ExtractArchiveTest, BackupsStillInUseAreRemovedByALaterRun) {
   EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
 }
 
-TEST_F(ExtractArchiveTest, AnUndoThatCannotFinishIsFinishedAtTheNextStart) {
+// The attempt fails while its files take their places, and one of those already placed cannot be
+// taken back now. The journal stays, and the next start, which can place everything, finishes
+// the attempt: every staged file was on the disk before the first one moved.
+int gPluginRenames = 0;
+
+TEST_F(ExtractArchiveTest, AnAttemptWhoseUndoStoppedShortIsFinishedAtTheNextStart) {
   test::WriteOldInstallation(dest);
-  const test::TTreeSnapshot before = test::SnapshotTree(dest, true);
+  gPluginRenames = 0;
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Delete && path.ends_with(u"a.dll");
+    const bool plugin = point == TFaultPoint::Rename && path.ends_with(u"a.dll");
+    return (plugin && ++gPluginRenames > 1) ||
+           (point == TFaultPoint::Rename && path.ends_with(u"readme.txt"));
   });
-  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  EXPECT_FALSE(Extract(test::Release()));
   EXPECT_TRUE(FileExists(dest + u"plugins\\a.dll"));
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
   SetFaultHook(nullptr);
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
-  EXPECT_EQ(test::SnapshotTree(dest, true), before);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
+  EXPECT_FALSE(BackupLeft());
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"");
 }
 
-// Two entries reach x, and the second is the very file installed there: once the old x is back
-// it looks as that entry's file would. An undo cut short, and run again at the next start, must
-// still leave it.
-TEST_F(ExtractArchiveTest, AnUndoRunAgainKeepsAnOldFileThatLooksLikeTheAttemptsOwn) {
+std::vector<std::pair<TFaultPoint, std::u16string>> gTouched;
+
+// Two entries reach x, and the last is the very file installed there: x is not written, moved or
+// put aside, only stamped, and an attempt that fails afterwards gives it its old times back.
+TEST_F(ExtractArchiveTest, AFileTheReleaseLeavesAsItIsIsOnlyStamped) {
   ASSERT_TRUE(Extract(TZipBuilder().Stored("x", "same")));
   const test::TTreeSnapshot before = test::SnapshotTree(dest, false);
+  gTouched.clear();
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Delete && path.ends_with(u"\\y");
+    if (path.ends_with(u"\\x") && point != TFaultPoint::Read) {
+      gTouched.emplace_back(point, path);
+    }
+    return point == TFaultPoint::Rename && path.ends_with(u"\\y");
   });
   TZipBuilder builder;
-  builder.Stored("x", "other").Stored("./x", "same").Stored("y", "y");
-  builder.Add({.Name = "z", .Data = "z", .Method = 12});
+  builder.Stored("x", "other").Add({.Name = "./x", .Data = "same", .DosTime = 0x54321234});
+  builder.Stored("y", "y");
   EXPECT_FALSE(Extract(builder));
-  EXPECT_EQ(test::ReadFileBytes(dest + u"x"), "same");
   SetFaultHook(nullptr);
-  fake.StdOut.clear();
-  RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
   EXPECT_EQ(test::SnapshotTree(dest, false), before);
+  ASSERT_TRUE(Extract(builder));
+  TFileTimes times;
+  ASSERT_TRUE(GetFileTimes(dest + u"x", times));
+  EXPECT_EQ(times.LastWrite, LocalToUtcFileTime(DosDateTimeToSystemTime(0x54321234)));
+  const std::vector<TFaultPoint> points = {TFaultPoint::Create, TFaultPoint::SetTimes,
+                                           TFaultPoint::SetTimes};
+  ASSERT_EQ(gTouched.size(), points.size()) << "the trial open, the stamp and its undo";
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_EQ(gTouched[i].first, points[i]) << i;
+  }
 }
 
 // A new file's data and the journal are on the disk before anything rests on them: a flush of
-// either that fails fails the attempt, which puts everything back.
+// either that fails fails the attempt before anything has changed.
 TEST_F(ExtractArchiveTest, AFailedFlushOfANewFileOrOfTheJournalChangesNothing) {
   for (const TFaultHook hook : {+[](TFaultPoint point, std::u16string_view path) {
-                                  return point == TFaultPoint::Flush && path.ends_with(u"\\NEW");
+                                  return point == TFaultPoint::Flush && path.ends_with(u".NEW");
                                 },
                                 +[](TFaultPoint point, std::u16string_view path) {
                                   return point == TFaultPoint::Flush &&
-                                         path.ends_with(u"\\JOURNAL");
+                                         path.ends_with(u"\\JOURNAL.zelkupd-tmp");
                                 }}) {
     test::RemoveTree(dest);
     test::WriteOldInstallation(dest);
@@ -481,8 +513,8 @@ TEST_F(ExtractArchiveTest, AJournalOfAnEarlierVersionTakesNothingThatStandsThere
   ASSERT_TRUE(ForceDirectories(dest + u"a"));
   test::WriteFileBytes(dest + u"a\\b.txt", "the user's own");
   test::WriteFileBytes(dest + u"ZELK.EXE", "new exe");
-  test::WriteFileBytes(BackupFilePath(dest, 1), "old exe");
-  test::WriteFileBytes(BackupFilePath(dest, 2), "old readme");
+  test::WriteFileBytes(LegacyBackupPath(dest, 1), "old exe");
+  test::WriteFileBytes(LegacyBackupPath(dest, 2), "old readme");
   test::WriteFileBytes(JournalPath(dest),
                        "ZELKUPD JOURNAL 1\nfolder\ta\nfile\ta\\b.txt\nbackup\t1\t1\t2\tZELK.EXE\n"
                        "backup\t2\t1\t2\treadme.txt\n");
@@ -496,51 +528,52 @@ TEST_F(ExtractArchiveTest, AJournalOfAnEarlierVersionTakesNothingThatStandsThere
 
 std::u16string gSettledElsewhere;
 
-// Another run settles the journal and removes it between this start's look and its open.
-TEST_F(ExtractArchiveTest, AJournalGoneBeforeItIsOpenedWasNothingInterrupted) {
-  test::WriteOldInstallation(dest);
+// Another run settles what it found and removes the install's folder between this start's look
+// and its taking the lock.
+TEST_F(ExtractArchiveTest, AnInstallFolderGoneBeforeItIsLockedWasNothingInterrupted) {
+  ASSERT_TRUE(ForceDirectories(BackupFolderPath(dest)));
+  gSettledElsewhere = BackupFolderPath(dest);
   SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Delete && path.ends_with(u"a.dll");
-  });
-  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
-  gSettledElsewhere = JournalPath(dest);
-  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    if (point != TFaultPoint::Create || path != gSettledElsewhere) {
+    if (point != TFaultPoint::Create || !path.ends_with(u"LOCK")) {
       return false;
     }
     SetFaultHook(nullptr);
-    return RemoveFile(gSettledElsewhere);
+    RemoveDir(gSettledElsewhere);
+    return false;
   });
-  fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"");
+  EXPECT_FALSE(BackupLeft());
 }
 
-TEST_F(ExtractArchiveTest, ARestoreThatCannotBeDoneNowIsReported) {
+// readme.txt cannot take its place, and ZELK.EXE, already placed, cannot leave it: the attempt
+// can be neither finished nor undone now. Each start says so, naming the file, and every attempt
+// fails before it changes anything, until the files can be moved again.
+TEST_F(ExtractArchiveTest, AnAttemptThatCanBeNeitherFinishedNorUndoneIsReported) {
   test::WriteOldInstallation(dest);
-  // The old files cannot take their places back; the journal can still be rewritten.
-  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Replace && path.find(kBackupFolderName) == std::u16string::npos;
-  });
-  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
+  gPluginRenames = 0;
+  const auto stuck = [](TFaultPoint point, std::u16string_view path) {
+    const bool exe = point == TFaultPoint::Rename && path.ends_with(u"ZELK.EXE");
+    return (exe && ++gPluginRenames > 2) ||
+           (point == TFaultPoint::Rename && path.ends_with(u"readme.txt"));
+  };
+  SetFaultHook(stuck);
+  EXPECT_FALSE(Extract(test::Release()));
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
-  // An attempt now fails before it changes anything: its commit would settle the records that
-  // still have the old files to put back.
+  const test::TTreeSnapshot held = test::SnapshotTree(dest, false);
+  const std::u16string said = Out();
+  EXPECT_TRUE(said.starts_with(u"前回中断したアップデートを元に戻せませんでした.\r\n　→ " + dest +
+                               u"ZELK.EXE : "))
+      << Utf16ToUtf8(said);
   EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
-  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return point == TFaultPoint::Create && path.ends_with(u"JOURNAL");
-  });
-  fake.StdOut.clear();
-  RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻せませんでした.\r\n");
+  EXPECT_EQ(test::SnapshotTree(dest, false), held);
   SetFaultHook(nullptr);
   fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
-  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
-  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "old readme");
+  EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
   EXPECT_FALSE(BackupLeft());
 }
 
@@ -557,27 +590,33 @@ TEST_F(ExtractArchiveTest, AFileHeldOpenByAnotherProgramFailsTheAttemptAndChange
   EXPECT_FALSE(BackupLeft());
 }
 
-// The user marks the attempt's files read-only before the undo is run again: they are still the
-// attempt's, and the old installation comes back for good.
-TEST_F(ExtractArchiveTest, AnAttemptsFilesMarkedReadOnlyAreStillUndone) {
-  test::WriteOldInstallation(dest);
-  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
-    return (point == TFaultPoint::Replace && path.ends_with(u"ZELK.EXE")) ||
-           (point == TFaultPoint::Delete && path.ends_with(u"a.dll"));
-  });
-  EXPECT_FALSE(Extract(test::Release(test::kReleaseEntries - 1)));
-  SetFaultHook(nullptr);
-  ASSERT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
-  for (const std::u16string& path : {dest + u"ZELK.EXE", dest + u"plugins\\a.dll"}) {
-    ASSERT_NE(::SetFileAttributesW(std::wstring(path.begin(), path.end()).c_str(),
-                                   FILE_ATTRIBUTE_READONLY),
-              FALSE);
+void MarkReadOnly(const std::u16string& path) {
+  ASSERT_NE(::SetFileAttributesW(std::wstring(path.begin(), path.end()).c_str(),
+                                 FILE_ATTRIBUTE_READONLY | ::GetFileAttributesW(std::wstring(
+                                                               path.begin(), path.end())
+                                                               .c_str())),
+            FALSE);
+}
+
+// After a crash the user marks everything read-only (attrib +r /s /d): the lock and the journal
+// left behind, an old file put aside whose new one the user has changed since, a folder the
+// attempt made. None of it keeps the interrupted attempt from being settled.
+TEST_F(ExtractArchiveTest, ReadOnlyMarksKeepNothingStuck) {
+  ASSERT_TRUE(ForceDirectories(BackupFolderPath(dest)));
+  ASSERT_TRUE(CreateDir(dest + u"made"));
+  test::WriteFileBytes(dest + u"ZELK.EXE", "the user's own build");
+  test::WriteFileBytes(LegacyBackupPath(dest, 1), "old exe");
+  test::WriteFileBytes(LockPath(dest), "");
+  test::WriteFileBytes(JournalPath(dest),
+                       "ZELKUPD JOURNAL 2\nfolder\tmade\nbackup\t1\t1\t2\t7\t3\tZELK.EXE\n");
+  for (const std::u16string& path : {dest + u"made", LegacyBackupPath(dest, 1), LockPath(dest),
+                                     JournalPath(dest), BackupFolderPath(dest)}) {
+    MarkReadOnly(path);
   }
-  fake.StdOut.clear();
   RecoverInstallation(ctx, dest);
   EXPECT_EQ(Out(), u"前回中断したアップデートを元に戻しました.\r\n");
-  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
-  EXPECT_FALSE(DirectoryExists(dest + u"plugins"));
+  EXPECT_FALSE(DirectoryExists(dest + u"made"));
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "the user's own build");
   EXPECT_FALSE(BackupLeft());
 }
 

@@ -1,4 +1,4 @@
-#include "ini/atomic_file.h"
+#include "runtime/atomic_file.h"
 
 #include "runtime/errors.h"
 #include "runtime/files.h"

@@ -1,0 +1,146 @@
+#include "install/install_attempt.h"
+
+#include <memory>
+
+#include "install/install_folder.h"
+#include "install/install_names.h"
+#include "install/install_plan.h"
+#include "install/install_recovery.h"
+#include "install/roll.h"
+#include "install/staging.h"
+#include "runtime/errors.h"
+#include "runtime/files.h"
+#include "runtime/paths.h"
+#include "runtime/replacement_file.h"
+
+namespace zelkupd {
+namespace {
+
+[[noreturn]] void RaiseFailure(const TRollFailure& failure) {
+  throw EFCreateError(FileCreateErrorText(ExpandFileName(failure.Path), failure.Error),
+                      failure.Error);
+}
+
+// The journal is written whole beside its name, forced, and moved there: from the moment it
+// stands at its name it is complete, and every file it names is on the disk. The lines go out in
+// pieces, so the journal of a large archive is never held as one text.
+void WriteJournal(const TInstallPlan& plan) {
+  constexpr std::size_t kPiece = 64 * 1024;
+  TReplacementFile journal(JournalPath(plan.InstallDir()));
+  std::string piece = FormatJournalHeader();
+  for (std::size_t i = 0; i < plan.RecordCount(); ++i) {
+    piece += FormatJournalRecord(plan.Record(i));
+    if (piece.size() >= kPiece) {
+      journal.Stream().WriteBuffer(piece.data(), piece.size());
+      piece.clear();
+    }
+  }
+  journal.Stream().WriteBuffer(piece.data(), piece.size());
+  if (!journal.Stream().FlushToDisk()) {
+    throw EWriteError(texts::kStreamWriteError, LastOsError());
+  }
+  if (!journal.MoveOver()) {
+    RaiseFailure({JournalPath(plan.InstallDir()), LastOsError()});
+  }
+}
+
+class TAttempt {
+ public:
+  TAttempt(TZipFile& zip, TEntryStamp stamp, std::u16string installDir)
+      : FZip(zip), FStamp(stamp), FInstallDir(std::move(installDir)) {}
+
+  void Run() {
+    ForceDirectories(FInstallDir);
+    FHadRoot = FindFile(ExcludeTrailingBackslash(FInstallDir), FRoot);
+    FLock = TakeInstallLock(FInstallDir, true);
+    if (!FLock) {
+      RaiseFailure({LockPath(FInstallDir), kSharingViolationError});
+    }
+    const TSettleResult earlier = SettleUnderLock(FInstallDir);
+    if (earlier.Outcome == TSettleOutcome::Stuck) {
+      FLock.reset();
+      RaiseFailure(earlier.Failure);
+    }
+    GiveFolderTimes(FInstallDir, earlier.FolderTimes, earlier.FolderTimesAction);
+    TInstallPlan plan(FZip, FInstallDir, FStamp, FHadRoot ? &FRoot : nullptr,
+                      NextInstallNumber(FInstallDir));
+    try {
+      plan.Make();
+      StageFiles(FZip, plan);
+      ForceStagedFiles(plan);
+      plan.Finish();
+      WriteJournal(plan);
+    } catch (...) {
+      EmptyInstallFolder(FInstallDir);
+      LetGo(true);
+      throw;
+    }
+    Place(plan);
+    // Every record is in place: the attempt has succeeded whatever happens to its leftovers.
+    MarkJournalSettled(FInstallDir);
+    if (EmptyInstallFolder(FInstallDir)) {
+      RemoveJournal(FInstallDir);
+    }
+    LetGo(false);
+    std::vector<TJournalRecord> restores;
+    for (std::size_t i = 0; i < plan.RecordCount(); ++i) {
+      if (TJournalRecord record = plan.Record(i); record.Action == TJournalAction::Restore) {
+        restores.push_back(std::move(record));
+      }
+    }
+    GiveFolderTimes(FInstallDir, restores, TJournalAction::Restore);
+  }
+
+ private:
+  void Place(const TInstallPlan& plan) {
+    for (std::size_t i = 0; i < plan.RecordCount(); ++i) {
+      if (TRollResult failed = RollForward(FInstallDir, plan.Record(i), TRollMode::InProcess)) {
+        Undo(plan, i);
+        RaiseFailure(*failed);
+      }
+    }
+  }
+
+  // Records 0 to `last` ran, the last perhaps in part; they go back newest first. Should one not
+  // go back now, the journal stays and the next start or attempt settles it.
+  void Undo(const TInstallPlan& plan, std::size_t last) {
+    std::vector<TJournalRecord> ran;
+    ran.reserve(last + 1);
+    for (std::size_t i = 0; i <= last; ++i) {
+      ran.push_back(plan.Record(i));
+    }
+    if (RollBackRecords(FInstallDir, ran, TRollMode::InProcess) || RemoveJournal(FInstallDir)) {
+      FLock.reset();
+      return;
+    }
+    EmptyInstallFolder(FInstallDir);
+    LetGo(false);
+    const std::vector<TJournalRecord> times(ran.rbegin(), ran.rend());
+    GiveFolderTimes(FInstallDir, times, TJournalAction::Times);
+  }
+
+  // The lock goes last, then the install's folder. That moves the installation folder's time,
+  // which an attempt that changed nothing gives back here; one that did leaves it to the records.
+  void LetGo(bool unchanged) {
+    FLock.reset();
+    RemoveInstallFolder(FInstallDir);
+    if (unchanged && FHadRoot) {
+      SetFileTimes(ExcludeTrailingBackslash(FInstallDir), FRoot.Creation, FRoot.LastWrite);
+    }
+  }
+
+  TZipFile& FZip;
+  TEntryStamp FStamp;
+  std::u16string FInstallDir;
+  TFoundFile FRoot;
+  bool FHadRoot = false;
+  std::unique_ptr<TLockFile> FLock;
+};
+
+}  // namespace
+
+void InstallArchive(TZipFile& zip, TEntryStamp stamp, const std::u16string& installDir) {
+  TAttempt(zip, stamp, installDir).Run();
+}
+
+}  // namespace zelkupd

@@ -1,0 +1,128 @@
+#include "install/install_recovery.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "install/install_folder.h"
+#include "install/install_names.h"
+#include "runtime/errors.h"
+#include "runtime/files.h"
+#include "runtime/stream.h"
+
+namespace zelkupd {
+namespace {
+
+TSettleResult Stuck(TRollFailure failure) {
+  return {.Outcome = TSettleOutcome::Stuck, .Failure = std::move(failure)};
+}
+
+// The way back ends with the journal gone first: the staged files that stay behind without it
+// are then only leftovers, never an attempt to finish again over old files.
+TSettleResult RollBackAll(const std::u16string& installDir,
+                          const std::vector<TJournalRecord>& records, bool pending) {
+  if (TRollResult failed = RollBackRecords(installDir, records, TRollMode::AfterCut)) {
+    return Stuck(std::move(*failed));
+  }
+  if (TRollResult failed = RemoveJournal(installDir)) {
+    return Stuck(std::move(*failed));
+  }
+  EmptyInstallFolder(installDir);
+  std::vector<TJournalRecord> times(records.rbegin(), records.rend());
+  return {.Outcome = pending ? TSettleOutcome::Restored : TSettleOutcome::Nothing,
+          .FolderTimes = std::move(times),
+          .FolderTimesAction = TJournalAction::Times};
+}
+
+// Everything rolled forward: the folder is cleared and the journal goes last; should anything
+// stay, the journal says it is settled, so that later starts only clear the folder.
+TSettleResult FinishForward(const std::u16string& installDir, std::vector<TJournalRecord> records,
+                            TSettleOutcome outcome) {
+  if (outcome == TSettleOutcome::Completed) {
+    MarkJournalSettled(installDir);
+  }
+  if (EmptyInstallFolder(installDir)) {
+    RemoveJournal(installDir);
+  }
+  return {.Outcome = outcome,
+          .FolderTimes = std::move(records),
+          .FolderTimesAction = TJournalAction::Restore};
+}
+
+TSettleResult SettleJournal(const std::u16string& installDir) {
+  const std::u16string path = JournalPath(installDir);
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(path);
+  } catch (const EStreamError& error) {
+    return Stuck({path, error.OsError()});
+  }
+  std::optional<std::vector<TJournalRecord>> records = ParseJournal(bytes);
+  if (!records) {
+    return Stuck({path, kInvalidDataError});
+  }
+  std::size_t pendingStart = 0;
+  for (std::size_t i = 0; i < records->size(); ++i) {
+    if ((*records)[i].Action == TJournalAction::Settled) {
+      pendingStart = i + 1;
+    }
+  }
+  const bool pending = pendingStart < records->size();
+  const bool legacy =
+      std::any_of(records->begin(), records->end(), [](const auto& r) { return r.Legacy; });
+  if (legacy) {
+    records->erase(records->begin(), records->begin() + static_cast<std::ptrdiff_t>(pendingStart));
+    return RollBackAll(installDir, *records, pending);
+  }
+  if (!pending) {
+    return FinishForward(installDir, std::move(*records), TSettleOutcome::Nothing);
+  }
+  for (const TJournalRecord& record : *records) {
+    if (RollForward(installDir, record, TRollMode::AfterCut)) {
+      return RollBackAll(installDir, *records, true);
+    }
+  }
+  return FinishForward(installDir, std::move(*records), TSettleOutcome::Completed);
+}
+
+}  // namespace
+
+TSettleResult SettleUnderLock(const std::u16string& installDir) {
+  if (FileExists(JournalPath(installDir))) {
+    return SettleJournal(installDir);
+  }
+  const std::vector<TDirEntry> entries = ListDirectory(BackupFolderPath(installDir));
+  const bool staged = std::any_of(entries.begin(), entries.end(), [](const TDirEntry& entry) {
+    return !entry.IsDirectory && IsStagedFileName(entry.Name);
+  });
+  EmptyInstallFolder(installDir);
+  return {.Outcome = staged ? TSettleOutcome::Restored : TSettleOutcome::Nothing};
+}
+
+TSettleResult SettleInstallation(const std::u16string& installDir) {
+  const std::u16string folder = BackupFolderPath(installDir);
+  if (!DirectoryExists(folder)) {
+    return {};
+  }
+  std::unique_ptr<TLockFile> lock;
+  try {
+    lock = TakeInstallLock(installDir, false);
+  } catch (const EStreamError& error) {
+    if (!DirectoryExists(folder)) {
+      // Another run settled it and removed it in the meantime: nothing was interrupted.
+      return {};
+    }
+    return Stuck({LockPath(installDir), error.OsError()});
+  }
+  if (!lock) {
+    return {.Outcome = TSettleOutcome::Held};
+  }
+  TSettleResult result = SettleUnderLock(installDir);
+  lock.reset();
+  if (result.Outcome != TSettleOutcome::Stuck) {
+    RemoveInstallFolder(installDir);
+    GiveFolderTimes(installDir, result.FolderTimes, result.FolderTimesAction);
+  }
+  return result;
+}
+
+}  // namespace zelkupd

@@ -1,0 +1,308 @@
+#include "install/roll.h"
+
+#include <map>
+
+#include "install/file_identity.h"
+#include "install/install_names.h"
+#include "runtime/files.h"
+#include "runtime/paths.h"
+
+namespace zelkupd {
+namespace {
+
+TRollFailure FailedAt(std::u16string path) {
+  return {std::move(path), LastOsError()};
+}
+
+TRollFailure NotAsPlanned(std::u16string path) {
+  return {std::move(path), kInvalidDataError};
+}
+
+// A file of the program's own goes whatever marks it has.
+bool RemoveOwnFile(const std::u16string& path) {
+  return !FileExists(path) || (ClearReadOnly(path) && RemoveFile(path));
+}
+
+// Whether a file stands where a folder of the relative path should be: the user's change.
+bool FileInTheWay(std::u16string_view installDir, std::u16string_view path) {
+  for (std::size_t at = path.find(u'\\'); at != std::u16string_view::npos;
+       at = path.find(u'\\', at + 1)) {
+    TFoundFile found;
+    if (!FindFile(InstalledPath(installDir, path.substr(0, at)), found)) {
+      return false;
+    }
+    if (!found.IsDirectory) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The folder of a path that the user removed after a cut is made again for what goes in it.
+bool MakeParent(const std::u16string& path) {
+  return ForceDirectories(ExcludeTrailingBackslash(ExtractFilePath(path)));
+}
+
+TProof ProofFor(TRollMode mode) {
+  return mode == TRollMode::InProcess ? TProof::Quick : TProof::Full;
+}
+
+TRollResult ForwardFolder(const std::u16string& path, std::u16string_view installDir,
+                          const TJournalRecord& record, TRollMode mode) {
+  TFoundFile found;
+  if (FindFile(path, found)) {
+    if (found.IsDirectory || mode == TRollMode::AfterCut) {
+      return std::nullopt;
+    }
+    return NotAsPlanned(path);
+  }
+  if (mode == TRollMode::AfterCut && FileInTheWay(installDir, record.Path)) {
+    return std::nullopt;
+  }
+  const bool made = mode == TRollMode::InProcess ? CreateDir(path) : ForceDirectories(path);
+  return made ? std::nullopt : std::optional(FailedAt(path));
+}
+
+// Moves the staged file to its path, which is free; after a cut the folders above it are made
+// again if the user removed them, and a file of the user's above it stops nothing.
+TRollResult PlaceStaged(const std::u16string& staged, const std::u16string& path,
+                        std::u16string_view installDir, const TJournalRecord& record,
+                        TRollMode mode) {
+  if (mode == TRollMode::AfterCut) {
+    if (FileInTheWay(installDir, record.Path)) {
+      return std::nullopt;
+    }
+    if (!MakeParent(path)) {
+      return FailedAt(path);
+    }
+  }
+  return RenameFile(staged, path) ? std::nullopt : std::optional(FailedAt(path));
+}
+
+TRollResult ForwardAdd(const std::u16string& path, std::u16string_view installDir,
+                       const TJournalRecord& record, TRollMode mode) {
+  const std::u16string staged = StagedFilePath(installDir, record.Number);
+  if (!FileExists(staged)) {
+    return std::nullopt;
+  }
+  TFoundFile found;
+  if (FindFile(path, found)) {
+    if (mode == TRollMode::InProcess) {
+      return NotAsPlanned(path);
+    }
+    // The release's own file (extracted by hand), or the user's: either way it stays.
+    return std::nullopt;
+  }
+  return PlaceStaged(staged, path, installDir, record, mode);
+}
+
+TRollResult ForwardReplace(const std::u16string& path, std::u16string_view installDir,
+                           const TJournalRecord& record, TRollMode mode) {
+  const std::u16string staged = StagedFilePath(installDir, record.Number);
+  const std::u16string old = OldFilePath(installDir, record.Number);
+  TFoundFile found;
+  const bool taken = FindFile(path, found);
+  if (!FileExists(staged)) {
+    // Placed; a cut may have come before its stamp.
+    if (taken && IsVersion(path, found, record.New, ProofFor(mode))) {
+      SetFileTimes(path, record.New.LastWrite, record.New.LastWrite);
+    }
+    return std::nullopt;
+  }
+  if (taken) {
+    if (FileExists(old) || !IsVersion(path, found, record.Old, ProofFor(mode))) {
+      return mode == TRollMode::InProcess ? std::optional(NotAsPlanned(path)) : std::nullopt;
+    }
+    if (!RenameFile(path, old)) {
+      return FailedAt(path);
+    }
+  } else if (mode == TRollMode::InProcess && !FileExists(old)) {
+    return NotAsPlanned(path);
+  }
+  if (TRollResult failed = PlaceStaged(staged, path, installDir, record, mode)) {
+    return failed;
+  }
+  // Windows gives a name's old creation time to the file that takes the name within seconds.
+  SetFileTimes(path, record.New.LastWrite, record.New.LastWrite);
+  return std::nullopt;
+}
+
+TRollResult ForwardTouch(const std::u16string& path, const TJournalRecord& record, TRollMode mode) {
+  TFoundFile found;
+  if (FindFile(path, found)) {
+    if (IsVersion(path, found, record.Old, ProofFor(mode))) {
+      SetFileTimes(path, record.New.LastWrite, record.New.LastWrite);
+      return std::nullopt;
+    }
+    if (IsVersion(path, found, record.New, ProofFor(mode))) {
+      return std::nullopt;
+    }
+  }
+  return mode == TRollMode::InProcess ? std::optional(NotAsPlanned(path)) : std::nullopt;
+}
+
+// Whether the file at the path is one the attempt left there.
+bool IsAttempts(const std::u16string& path, const TFoundFile& found, const TJournalRecord& record,
+                const std::vector<TFileIdentity>& alsoWritten, TRollMode mode) {
+  if (record.Identified && IsVersion(path, found, record.New, ProofFor(mode))) {
+    return true;
+  }
+  for (const TFileIdentity& identity : alsoWritten) {
+    if (IsVersion(path, found, identity, ProofFor(mode))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The attempt's file leaves the path: back to its staged name, from where the attempt could be
+// finished again, or, where that is taken or the record is a legacy one, removed.
+bool TakeAway(const std::u16string& path, std::u16string_view installDir,
+              const TJournalRecord& record) {
+  if (!record.Legacy) {
+    const std::u16string staged = StagedFilePath(installDir, record.Number);
+    if (!FileExists(staged)) {
+      return RenameFile(path, staged);
+    }
+  }
+  return ClearReadOnly(path) && RemoveFile(path);
+}
+
+TRollResult BackAdd(const std::u16string& path, std::u16string_view installDir,
+                    const TJournalRecord& record, const std::vector<TFileIdentity>& alsoWritten,
+                    TRollMode mode) {
+  if (!record.Legacy && FileExists(StagedFilePath(installDir, record.Number))) {
+    return std::nullopt;
+  }
+  TFoundFile found;
+  if (FindFile(path, found) && IsAttempts(path, found, record, alsoWritten, mode) &&
+      !TakeAway(path, installDir, record)) {
+    return FailedAt(path);
+  }
+  return std::nullopt;
+}
+
+TRollResult BackReplace(const std::u16string& path, std::u16string_view installDir,
+                        const TJournalRecord& record, const std::vector<TFileIdentity>& alsoWritten,
+                        TRollMode mode) {
+  const std::u16string backup = record.Legacy ? LegacyBackupPath(installDir, record.Number)
+                                              : OldFilePath(installDir, record.Number);
+  if (!FileExists(backup)) {
+    return std::nullopt;
+  }
+  TFoundFile found;
+  const bool taken = FindFile(path, found);
+  const bool attempts = taken && IsAttempts(path, found, record, alsoWritten, mode);
+  if ((taken && !attempts) || (!taken && FileInTheWay(installDir, record.Path))) {
+    return RemoveOwnFile(backup) ? std::nullopt : std::optional(FailedAt(backup));
+  }
+  if (attempts && !TakeAway(path, installDir, record)) {
+    return FailedAt(path);
+  }
+  if (!MakeParent(path) || !RenameFile(backup, path)) {
+    return FailedAt(path);
+  }
+  // Windows gives a name's old creation time to the file that takes the name within seconds.
+  SetFileTimes(path, record.Creation, record.Old.LastWrite);
+  return std::nullopt;
+}
+
+TRollResult BackFolder(const std::u16string& path) {
+  if (!DirectoryExists(path) || !ListDirectory(path).empty()) {
+    return std::nullopt;
+  }
+  ClearReadOnly(path);
+  return RemoveDir(path) ? std::nullopt : std::optional(FailedAt(path));
+}
+
+}  // namespace
+
+TRollResult RollForward(std::u16string_view installDir, const TJournalRecord& record,
+                        TRollMode mode) {
+  const std::u16string path = InstalledPath(installDir, record.Path);
+  switch (record.Action) {
+    case TJournalAction::Folder:
+      return ForwardFolder(path, installDir, record, mode);
+    case TJournalAction::Add:
+      return ForwardAdd(path, installDir, record, mode);
+    case TJournalAction::Replace:
+      return ForwardReplace(path, installDir, record, mode);
+    case TJournalAction::Touch:
+      return ForwardTouch(path, record, mode);
+    case TJournalAction::Stamp:
+      if (DirectoryExists(path)) {
+        SetFileTimes(path, record.LastWrite, record.LastWrite);
+      }
+      return std::nullopt;
+    case TJournalAction::Times:
+    case TJournalAction::Restore:
+    case TJournalAction::Settled:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+TRollResult RollBack(std::u16string_view installDir, const TJournalRecord& record,
+                     const std::vector<TFileIdentity>& alsoWritten, TRollMode mode) {
+  const std::u16string path = InstalledPath(installDir, record.Path);
+  switch (record.Action) {
+    case TJournalAction::Folder:
+      return BackFolder(path);
+    case TJournalAction::Add:
+      return BackAdd(path, installDir, record, alsoWritten, mode);
+    case TJournalAction::Replace:
+      return BackReplace(path, installDir, record, alsoWritten, mode);
+    case TJournalAction::Touch: {
+      TFoundFile found;
+      if (FindFile(path, found) && IsVersion(path, found, record.New, ProofFor(mode))) {
+        SetFileTimes(path, record.Creation, record.Old.LastWrite);
+      }
+      return std::nullopt;
+    }
+    case TJournalAction::Times:
+    case TJournalAction::Stamp:
+    case TJournalAction::Restore:
+    case TJournalAction::Settled:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+TRollResult RollBackRecords(std::u16string_view installDir,
+                            const std::vector<TJournalRecord>& records, TRollMode mode) {
+  // A later backup of a path (an earlier version's journal carrying a second attempt) begins a
+  // new target; a later file record of it is what that target's attempt wrote there again.
+  std::map<std::u16string, std::size_t> heads;
+  std::map<std::size_t, std::vector<TFileIdentity>> alsoWritten;
+  std::vector<bool> again(records.size(), false);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const TJournalRecord& record = records[i];
+    if (record.Action == TJournalAction::Replace) {
+      heads.insert_or_assign(record.Path, i);
+    } else if (record.Action == TJournalAction::Add) {
+      const auto [head, first] = heads.try_emplace(record.Path, i);
+      if (!first) {
+        again[i] = true;
+        if (record.Identified) {
+          alsoWritten[head->second].push_back(record.New);
+        }
+      }
+    }
+  }
+  const std::vector<TFileIdentity> none;
+  TRollResult first;
+  for (std::size_t i = records.size(); i > 0; --i) {
+    if (again[i - 1]) {
+      continue;
+    }
+    const auto also = alsoWritten.find(i - 1);
+    TRollResult failed =
+        RollBack(installDir, records[i - 1], also == alsoWritten.end() ? none : also->second, mode);
+    if (failed && !first) {
+      first = std::move(failed);
+    }
+  }
+  return first;
+}
+
+}  // namespace zelkupd

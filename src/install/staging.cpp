@@ -1,0 +1,169 @@
+#include "install/staging.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "install/install_names.h"
+#include "runtime/errors.h"
+#include "runtime/files.h"
+
+namespace zelkupd {
+namespace {
+
+// Takes an entry's bytes and keeps none: the entry of a target that a later entry writes again
+// is only checked.
+class TDiscardSink final : public TStream {
+ public:
+  std::size_t Read(void* /*buffer*/, std::size_t /*count*/) override { return 0; }
+  std::size_t Write(const void* /*buffer*/, std::size_t count) override { return count; }
+  std::int64_t Seek(std::int64_t /*offset*/, TSeekOrigin /*origin*/) override { return 0; }
+};
+
+void SetStamp(TFileStream& file, const TFileTime& stamp) {
+  if (!file.SetTimes(stamp, stamp)) {
+    throw EWriteError(texts::kStreamWriteError, LastOsError());
+  }
+}
+
+// Takes an entry's bytes for an existing file: compares them with the file's as they come and
+// writes the staged file only from the first byte that differs, the bytes before it copied from
+// the file. The file's CRC-32 is taken on the way and, once it differs, from the rest of it.
+class TStagingSink final : public TStream {
+ public:
+  TStagingSink(TFileStream& old, std::u16string stagedPath, std::uint64_t entrySize)
+      : FOld(old), FStagedPath(std::move(stagedPath)), FBuffer(64 * 1024) {
+    if (static_cast<std::uint64_t>(old.Size()) != entrySize) {
+      Diverge();
+    }
+  }
+
+  std::size_t Read(void* /*buffer*/, std::size_t /*count*/) override { return 0; }
+  std::int64_t Seek(std::int64_t /*offset*/, TSeekOrigin /*origin*/) override { return 0; }
+
+  std::size_t Write(const void* buffer, std::size_t count) override {
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count && !FStaged) {
+      const std::size_t piece = std::min(count - done, FBuffer.size());
+      const std::size_t read = FOld.Read(FBuffer.data(), piece);
+      FCrc = crc32(FCrc, FBuffer.data(), static_cast<uInt>(read));
+      if (read == piece && std::memcmp(FBuffer.data(), bytes + done, piece) == 0) {
+        FCompared += piece;
+        done += piece;
+        continue;
+      }
+      const std::int64_t oldPosition = FOld.Position();
+      Diverge();
+      FOld.SetPosition(oldPosition);
+    }
+    if (done < count) {
+      FStaged->WriteBuffer(bytes + done, count - done);
+    }
+    return count;
+  }
+
+  // After the entry's last byte: whether the entry differs from the file, the staged file then
+  // being complete. The rest of the file is read for its CRC-32.
+  bool Finish(std::uint32_t& oldCrc) {
+    for (;;) {
+      const std::size_t read = FOld.Read(FBuffer.data(), FBuffer.size());
+      if (read == 0) {
+        break;
+      }
+      FCrc = crc32(FCrc, FBuffer.data(), static_cast<uInt>(read));
+    }
+    oldCrc = static_cast<std::uint32_t>(FCrc);
+    return FStaged != nullptr;
+  }
+
+  TFileStream* Staged() { return FStaged.get(); }
+
+ private:
+  // The staged file begins with the bytes that were the same.
+  void Diverge() {
+    FStaged = std::make_unique<TFileStream>(FStagedPath, kCreateNewWriteExclusive);
+    FOld.SetPosition(0);
+    std::uint64_t copied = 0;
+    while (copied < FCompared) {
+      const auto piece =
+          static_cast<std::size_t>(std::min<std::uint64_t>(FCompared - copied, FBuffer.size()));
+      FOld.ReadBuffer(FBuffer.data(), piece);
+      FStaged->WriteBuffer(FBuffer.data(), piece);
+      copied += piece;
+    }
+  }
+
+  TFileStream& FOld;
+  std::u16string FStagedPath;
+  std::unique_ptr<TFileStream> FStaged;
+  std::vector<unsigned char> FBuffer;
+  std::uint64_t FCompared = 0;
+  uLong FCrc = crc32(0, nullptr, 0);
+};
+
+void StageTarget(TZipFile& zip, TInstallPlan& plan, std::uint32_t target, std::uint32_t entry) {
+  const std::u16string& installDir = plan.InstallDir();
+  const std::u16string staged = StagedFilePath(installDir, plan.Number(target));
+  const TFileTime stamp = plan.Stamp(entry);
+  if (!plan.Existed(target)) {
+    TFileStream file(staged, kCreateNewWriteExclusive);
+    zip.ExtractTo(static_cast<int>(entry), file);
+    SetStamp(file, stamp);
+    return;
+  }
+  // Opened for writing without sharing, as overwriting it in place would open it: a file in use
+  // or read-only fails the attempt here, before anything has changed.
+  TFileStream old(InstalledPath(installDir, plan.TargetPath(target)), kOpenReadWriteExclusive);
+  TStagingSink sink(old, staged, zip.GetFileFields(static_cast<int>(entry)).UncompressedSize);
+  zip.ExtractTo(static_cast<int>(entry), sink);
+  TFileIdentity identity{.Size = static_cast<std::uint64_t>(old.Size()), .HasCrc = true};
+  const bool changed = sink.Finish(identity.Crc);
+  TFileTime creation;
+  if (!old.GetTimes(creation, identity.LastWrite)) {
+    throw EReadError(texts::kStreamReadError, LastOsError());
+  }
+  plan.SetStaged(target, changed, identity);
+  if (!changed) {
+    return;
+  }
+  SetStamp(*sink.Staged(), stamp);
+  if ((plan.Hidden(target) || plan.System(target)) &&
+      !AddHiddenAndSystem(staged, plan.Hidden(target), plan.System(target))) {
+    throw EWriteError(texts::kStreamWriteError, LastOsError());
+  }
+}
+
+}  // namespace
+
+void StageFiles(TZipFile& zip, TInstallPlan& plan) {
+  const auto count = static_cast<std::uint32_t>(zip.GetFileCount());
+  for (std::uint32_t entry = 0; entry < count; ++entry) {
+    const std::uint32_t target = plan.EntryTarget(entry);
+    if (target == TInstallPlan::kFolderEntry) {
+      // Nothing to write, but the entry's local header and method are checked as extracting it
+      // checks them.
+      TZipHeader localHeader;
+      zip.Read(static_cast<int>(entry), localHeader);
+    } else if (plan.LastEntry(target) != entry) {
+      TDiscardSink sink;
+      zip.ExtractTo(static_cast<int>(entry), sink);
+    } else {
+      StageTarget(zip, plan, target, entry);
+    }
+  }
+}
+
+void ForceStagedFiles(const TInstallPlan& plan) {
+  for (std::uint32_t target = 0; target < plan.TargetCount(); ++target) {
+    if (plan.Kind(target) != TInstallPlan::TKind::Touch &&
+        !ForceFileToDisk(StagedFilePath(plan.InstallDir(), plan.Number(target)))) {
+      throw EWriteError(texts::kStreamWriteError, LastOsError());
+    }
+  }
+}
+
+}  // namespace zelkupd
