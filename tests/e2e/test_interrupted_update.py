@@ -1,5 +1,6 @@
-"""An update killed part-way through its extraction is put back by the next start of the updater:
-the installation is the old one again, byte for byte and time for time, and no backup is left."""
+"""An update killed part-way through its installation is settled by the next start of the updater:
+finished once its files had begun to take their places, and whatever the user did in between
+(extracting the release by hand) is kept."""
 
 import os
 import signal
@@ -9,11 +10,11 @@ import zipfile
 
 from harness.content import MakeArchive
 from harness.environment import WindowsPath
-from harness.installing import Greeting, TInstallingCase
+from harness.installing import LOCAL_ARCHIVE, Greeting, TInstallingCase
 
 FILES = 1500
 STAMP = (2024, 5, 17, 9, 30, 0)
-RESTORED = "前回中断したアップデートを元に戻しました."
+COMPLETED = "前回中断したアップデートを完了しました."
 
 
 def Name(number):
@@ -23,56 +24,81 @@ def Name(number):
 class TInterruptedUpdateTest(TInstallingCase):
     def setUp(self):
         super().setUp()
-        for number in range(FILES):
-            self.Installation.WriteFile(Name(number), b"old %d " % number * 500, mtime=1.6e9)
         self.Installation.WriteSettings("[ZELK]\r\nPREV_FILE=zelk32_155.zip\r\n")
 
-    def Changed(self):
-        """How many files already hold the new release (one may be away in the backup)."""
+    def Changed(self, names):
+        """How many of the files already hold the new release (one may be away in the backup)."""
         count = 0
-        for number in range(FILES):
+        for name in names:
             try:
-                with open(self.Installation.File(*Name(number).split("/")), "rb") as part:
+                with open(self.Installation.File(*name.split("/")), "rb") as part:
                     count += part.read(4) == b"new "
             except FileNotFoundError:
                 pass
         return count
 
-    def KillDuringExtraction(self, archive):
-        """Starts a run installing `archive` and kills its processes once the attempt has replaced
-        some files but not all; the number replaced."""
+    def KillWhen(self, archive, ready):
+        """Starts a run installing `archive` and kills its processes once `ready()` holds."""
         log = os.path.join(self.WorkDir, "killed.log")
         arguments = self.HelperArguments(log, (), "file", None, 60)
         arguments += ["--", WindowsPath(self.Installation.UpdaterPath), archive]
         with open(os.path.join(self.WorkDir, "killed.out"), "wb") as output:
             process = self.StartHelper(arguments, output, output, None, None)
-        journal = self.Installation.File("ZELKUPD.BAK", "JOURNAL")
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
-            if os.path.exists(journal) and 0 < self.Changed() < FILES:
+            if ready():
                 os.killpg(process.Group, signal.SIGKILL)
                 process.Wait(10)
-                return self.Changed()
+                return
             time.sleep(0.005)
-        self.fail("the attempt was never seen part-way")
+        self.fail("the attempt was never seen at that point")
 
-    def testTheNextStartPutsBackTheOldInstallationBeforeItsGreeting(self):
-        before = self.Installation.Snapshot()
-        data = MakeArchive([(Name(n), b"new %d " % n * 500, STAMP) for n in range(FILES)],
-                           compression=zipfile.ZIP_STORED)
-        archive = self.WriteLocalArchive(data)
-
-        replaced = self.KillDuringExtraction(archive)
-        self.assertTrue(0 < replaced < FILES, replaced)
-        self.assertTrue(os.path.isdir(self.Installation.File("ZELKUPD.BAK")))
-
+    def StartAgain(self):
         missing = WindowsPath(os.path.join(self.WorkDir, "missing.zip"))
         result = self.RunUpdater(missing, answers=("ok",))
-        self.AssertConsoleLines(result, RESTORED, *Greeting("zelk32_155.zip"),
-                                "ローカルのアーカイブファイルが指定されました.",
-                                "指定ファイル " + missing + " が存在しません.")
         self.assertEqual(result.ExitCode, 0)
-        self.assertEqual(self.Installation.Snapshot(), before)
+        return result, (LOCAL_ARCHIVE, "指定ファイル " + missing + " が存在しません.")
+
+    def testTheNextStartFinishesAnUpdateKilledWhileItsFilesTookTheirPlaces(self):
+        names = [Name(n) for n in range(FILES)]
+        for number, name in enumerate(names):
+            self.Installation.WriteFile(name, b"old %d " % number * 500, mtime=1.6e9)
+        data = MakeArchive([(name, b"new %d " % n * 500, STAMP) for n, name in enumerate(names)],
+                           compression=zipfile.ZIP_STORED)
+        archive = self.WriteLocalArchive(data)
+        journal = self.Installation.File("ZELKUPD.BAK", "JOURNAL")
+        self.KillWhen(archive, lambda: os.path.exists(journal) and 0 < self.Changed(names) < FILES)
+        self.assertTrue(0 < self.Changed(names) < FILES)
+
+        result, lines = self.StartAgain()
+        self.AssertConsoleLines(result, COMPLETED, *Greeting("zelk32_155.zip"), *lines)
+        self.assertEqual(self.Changed(names), FILES)
+        self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
+
+    def testAReleaseExtractedByHandAfterAKillStaysInstalled(self):
+        replaced = ["doc/file%03d.txt" % n for n in range(FILES // 2)]
+        added = ["new/file%03d.txt" % n for n in range(FILES // 2)]
+        for number, name in enumerate(replaced):
+            self.Installation.WriteFile(name, b"old %d " % number * 500, mtime=1.6e9)
+        entries = [(name, b"new %d " % n * 600, STAMP) for n, name in enumerate(replaced + added)]
+        archive = self.WriteLocalArchive(MakeArchive(entries, compression=zipfile.ZIP_STORED))
+        journal = self.Installation.File("ZELKUPD.BAK", "JOURNAL")
+        self.KillWhen(archive, lambda: os.path.exists(journal))
+
+        # What the user does on seeing the update half done: any unzip tool keeps the times.
+        with zipfile.ZipFile(os.path.join(self.WorkDir, "dl", "zelk32_156.zip")) as release:
+            for info in release.infolist():
+                path = self.Installation.WriteFile(info.filename, release.read(info))
+                stamp = time.mktime(info.date_time + (0, 0, -1))
+                os.utime(path, (stamp, stamp))
+        extracted = self.Installation.Snapshot()
+
+        result, lines = self.StartAgain()
+        self.AssertConsoleLines(result, COMPLETED, *Greeting("zelk32_155.zip"), *lines)
+        after = self.Installation.Snapshot()
+        for name, _, _ in entries:
+            self.assertEqual(after[name], extracted[name], name)
+        self.assertEqual(self.Changed(replaced + added), FILES)
         self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
 
 
