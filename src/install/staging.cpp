@@ -158,11 +158,18 @@ void StageFiles(TZipFile& zip, TInstallPlan& plan) {
 }
 
 void ForceStagedFiles(const TInstallPlan& plan) {
+  std::u16string last;
   for (std::uint32_t target = 0; target < plan.TargetCount(); ++target) {
-    if (plan.Kind(target) != TInstallPlan::TKind::Touch &&
-        !ForceFileToDisk(StagedFilePath(plan.InstallDir(), plan.Number(target)))) {
+    if (plan.Kind(target) == TInstallPlan::TKind::Touch) {
+      continue;
+    }
+    last = StagedFilePath(plan.InstallDir(), plan.Number(target));
+    if (!WriteFileOut(last)) {
       throw EWriteError(texts::kStreamWriteError, LastOsError());
     }
+  }
+  if (!last.empty() && !FlushDiskCache(last)) {
+    throw EWriteError(texts::kStreamWriteError, LastOsError());
   }
 }
 

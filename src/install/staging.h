@@ -19,8 +19,9 @@ namespace zelkupd {
 // whether it is replaced or only stamped, and what the old file is. Raises what fails.
 void StageFiles(TZipFile& zip, TInstallPlan& plan);
 
-// Forces every staged file to the disk, each by its name once all are written (FlushFileBuffers
-// per file); raises EWriteError when one cannot be forced.
+// Forces every staged file to the disk once all are written: each written out by its name, then
+// the disk's cache flushed once (WriteFileOut, FlushDiskCache). Raises EWriteError when that
+// fails.
 void ForceStagedFiles(const TInstallPlan& plan);
 
 }  // namespace zelkupd

@@ -34,11 +34,17 @@ bool RenameFile(std::u16string_view from, std::u16string_view to);
 // MOVEFILE_WRITE_THROUGH on Windows, rename and fsync natively).
 bool MoveFileOver(std::u16string_view from, std::u16string_view to);
 
-// Opens the file for writing and forces its data and metadata to the disk (FlushFileBuffers;
-// natively fsync); false when it cannot be opened or forced. A file written and closed earlier is
-// forced this way, so that a pass of such calls after many files were written lets the system's
-// lazy writer do most of the work first.
-bool ForceFileToDisk(std::u16string_view path);
+// The two steps that force many files written and closed earlier to the disk in one pass, once
+// the system's lazy writer has done most of the work: each file written out, then the disk's own
+// cache flushed once. WriteFileOut opens the file for writing and writes its data and metadata
+// out of the system's cache without waiting for the disk's cache: NtFlushBuffersFileEx with
+// FLUSH_FLAGS_NO_SYNC where Windows has it (8 and later, on NTFS), else FlushFileBuffers, which
+// flushes the disk's cache as well; natively sync_file_range, which writes the file's data and
+// waits for it. FlushDiskCache then asks the disk that holds `path` to flush its cache:
+// FlushFileBuffers of that file; natively syncfs of its file system. Both are false when the file
+// cannot be opened or the system fails the call.
+bool WriteFileOut(std::u16string_view path);
+bool FlushDiskCache(std::u16string_view path);
 
 // Adds the hidden and the system attribute to a file, as asked (SetFileAttributesW); natively,
 // where files have neither, does nothing. False when the attributes could not be set.

@@ -8,7 +8,7 @@ import time
 import unittest
 import zipfile
 
-from harness.content import MakeArchive
+from harness.content import LocalTimeToEpoch, MakeArchive
 from harness.environment import WindowsPath
 from harness.installing import LOCAL_ARCHIVE, Greeting, TInstallingCase
 
@@ -83,13 +83,14 @@ class TInterruptedUpdateTest(TInstallingCase):
         entries = [(name, b"new %d " % n * 600, STAMP) for n, name in enumerate(replaced + added)]
         archive = self.WriteLocalArchive(MakeArchive(entries, compression=zipfile.ZIP_STORED))
         journal = self.Installation.File("ZELKUPD.BAK", "JOURNAL")
-        self.KillWhen(archive, lambda: os.path.exists(journal))
+        names = replaced + added
+        self.KillWhen(archive, lambda: os.path.exists(journal) and 0 < self.Changed(names) < FILES)
 
         # What the user does on seeing the update half done: any unzip tool keeps the times.
         with zipfile.ZipFile(os.path.join(self.WorkDir, "dl", "zelk32_156.zip")) as release:
             for info in release.infolist():
                 path = self.Installation.WriteFile(info.filename, release.read(info))
-                stamp = time.mktime(info.date_time + (0, 0, -1))
+                stamp = LocalTimeToEpoch(info.date_time)
                 os.utime(path, (stamp, stamp))
         extracted = self.Installation.Snapshot()
 
@@ -98,7 +99,7 @@ class TInterruptedUpdateTest(TInstallingCase):
         after = self.Installation.Snapshot()
         for name, _, _ in entries:
             self.assertEqual(after[name], extracted[name], name)
-        self.assertEqual(self.Changed(replaced + added), FILES)
+        self.assertEqual(self.Changed(names), FILES)
         self.assertFalse(os.path.exists(self.Installation.File("ZELKUPD.BAK")))
 
 

@@ -109,7 +109,11 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
   return true;
 }
 
-bool ForceFileToDisk(std::u16string_view path) {
+namespace {
+
+// Runs `call` on the file opened for writing; false, with the error, when either fails.
+template <typename Call>
+bool OnOpenFile(std::u16string_view path, Call call) {
   if (!Allowed(TFaultPoint::Flush, path)) {
     return false;
   }
@@ -117,9 +121,23 @@ bool ForceFileToDisk(std::u16string_view path) {
   if (!Record(file >= 0)) {
     return false;
   }
-  const bool forced = Record(fsync(file) == 0);
+  const bool done = Record(call(file) == 0);
   close(file);
-  return forced;
+  return done;
+}
+
+}  // namespace
+
+bool WriteFileOut(std::u16string_view path) {
+  return OnOpenFile(path, [](int file) {
+    return sync_file_range(
+        file, 0, 0,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+  });
+}
+
+bool FlushDiskCache(std::u16string_view path) {
+  return OnOpenFile(path, [](int file) { return syncfs(file); });
 }
 
 bool AddHiddenAndSystem(std::u16string_view /*path*/, bool /*hidden*/, bool /*system*/) {

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winternl.h>
 
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
@@ -100,13 +101,46 @@ bool MoveFileOver(std::u16string_view from, std::u16string_view to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool ForceFileToDisk(std::u16string_view path) {
+namespace {
+
+TScopedFileHandle OpenToFlush(std::u16string_view path) {
+  return TScopedFileHandle(::CreateFileW(WidePtr(std::u16string(path)), GENERIC_WRITE,
+                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// NtFlushBuffersFileEx, looked up once: ntdll has it from Windows 8 on (Wine 8 has none).
+using TFlushBuffersFileEx = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PIO_STATUS_BLOCK);
+TFlushBuffersFileEx FlushBuffersFileEx() {
+  static const auto function = reinterpret_cast<TFlushBuffersFileEx>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtFlushBuffersFileEx")));
+  return function;
+}
+
+constexpr ULONG kFlushFlagsNoSync = 0x00000002;
+
+}  // namespace
+
+// Where the flag is refused (a file system other than NTFS), the whole flush stands in.
+bool WriteFileOut(std::u16string_view path) {
   if (!Allowed(TFaultPoint::Flush, path)) {
     return false;
   }
-  const TScopedFileHandle file(::CreateFileW(WidePtr(std::u16string(path)), GENERIC_WRITE,
-                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  const TScopedFileHandle file = OpenToFlush(path);
+  if (!file.IsValid()) {
+    return false;
+  }
+  IO_STATUS_BLOCK status{};
+  const TFlushBuffersFileEx flush = FlushBuffersFileEx();
+  return (flush != nullptr && flush(file.Get(), kFlushFlagsNoSync, nullptr, 0, &status) >= 0) ||
+         ::FlushFileBuffers(file.Get()) != FALSE;
+}
+
+bool FlushDiskCache(std::u16string_view path) {
+  if (!Allowed(TFaultPoint::Flush, path)) {
+    return false;
+  }
+  const TScopedFileHandle file = OpenToFlush(path);
   return file.IsValid() && ::FlushFileBuffers(file.Get()) != FALSE;
 }
 
