@@ -20,11 +20,12 @@
 //   ever moved or removed after a cut; in process, such a path fails the attempt.
 //
 // What it costs, per entry: one look-up of its target; an existing target opened, read and
-// compared as its entry is read; a changed or new file written once, forced once in a pass after
-// all are written, renamed into place (a replaced file also renamed aside, stamped again and,
-// after the commit, removed); an unchanged file only stamped. Per attempt: the journal written
-// and forced, moved to its name, appended to and forced once more, and removed; the install's
-// folder and its lock made and removed.
+// compared as its entry is read; a changed or new file written once, written out of the system's
+// cache once in a pass after all are written, renamed into place (a replaced file also renamed
+// aside, stamped again and, after the commit, removed); an unchanged file only stamped. Per
+// attempt: one flush of the disk's cache, the journal written and forced, moved to its name,
+// appended to and forced once more, and removed; the install's folder and its lock made and
+// removed.
 #pragma once
 
 #include <cstdint>
