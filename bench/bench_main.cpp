@@ -219,7 +219,7 @@ long RaceShape(const TShape& shape, const TOptions& options,
     std::fflush(stdout);
     const TRaceResult result =
         RunRace(archive, path, place.Folder, extractors, options.Rounds, floor);
-    PrintRace(result, floorTarget);
+    PrintRace(result, floorTarget, FileSystemName(place.Folder) != "tmpfs");
     std::fflush(stdout);
     peak = std::max(peak, result.Tools.front().PeakRssKiB);
     if (path != made) {
@@ -265,10 +265,10 @@ int RunBenchmark(const TOptions& options, const std::string& self) {
   std::vector<std::string> missing;
   const std::vector<TExtractor> extractors = FindExtractors(self, missing);
   for (const TExtractor& extractor : extractors) {
-    std::printf("  %-8s %s\n", extractor.Name.c_str(), ToolVersion(extractor).c_str());
+    std::printf("  %-11s %s\n", extractor.Name.c_str(), ToolVersion(extractor).c_str());
   }
   for (const std::string& name : missing) {
-    std::printf("  %-8s not installed (scripts/install-deps installs it)\n", name.c_str());
+    std::printf("  %-11s not installed (scripts/install-deps installs it)\n", name.c_str());
   }
   std::printf(
       "  times are wall seconds from start to exit of each run; zelkupd/tool is the "

@@ -30,7 +30,7 @@ TChildRun RunExtractor(const TExtractor& extractor, const std::string& archivePa
                        const std::string& output) {
   // What earlier runs left for writeback is written now, not while this run is timed.
   sync();
-  const TChildRun run = RunChild(extractor.CommandFor(archivePath, output));
+  const TChildRun run = RunChild(extractor.CommandFor(archivePath, output), extractor.Traced);
   if (!run.Succeeded) {
     throw EBenchError(extractor.Name + " failed (" + run.Outcome + "): " + run.ErrorOutput);
   }
@@ -96,34 +96,41 @@ TRaceResult RunRace(const TArchive& archive, const std::string& archivePath,
   return result;
 }
 
-void PrintRace(const TRaceResult& result, double floorTarget) {
+void PrintRace(const TRaceResult& result, double floorTarget, bool onDisk) {
   const double ours = Median(result.Tools.front().Wall);
   const double oursCpu = Median(result.Tools.front().Cpu);
-  std::printf("    %-9s %9s %9s %9s %10s %13s %12s\n", "tool", "median s", "min s", "cpu s",
+  std::printf("    %-11s %9s %9s %9s %10s %13s %12s\n", "tool", "median s", "min s", "cpu s",
               "peak RSS", "zelkupd/tool", "(cpu ratio)");
   double fastestRival = 0;
   std::string fastestName;
+  double durablePeer = 0;
   for (const TToolTimes& tool : result.Tools) {
     const double median = Median(tool.Wall);
     const double cpu = Median(tool.Cpu);
-    std::printf("    %-9s %9.3f %9.3f %9.3f %6.1f MiB %13.2f %12.2f\n", tool.Name.c_str(), median,
-                Minimum(tool.Wall), cpu, static_cast<double>(tool.PeakRssKiB) / 1024, ours / median,
-                oursCpu / cpu);
+    char peak[32] = "-";
+    if (tool.PeakRssKiB > 0) {
+      std::snprintf(peak, sizeof peak, "%.1f MiB", static_cast<double>(tool.PeakRssKiB) / 1024);
+    }
+    std::printf("    %-11s %9.3f %9.3f %9.3f %10s %13.2f %12.2f\n", tool.Name.c_str(), median,
+                Minimum(tool.Wall), cpu, peak, ours / median, oursCpu / cpu);
     if (IsRival(tool.Name) && (fastestName.empty() || median < fastestRival)) {
       fastestRival = median;
       fastestName = tool.Name;
+    }
+    if (tool.Name == kDurablePeer) {
+      durablePeer = median;
     }
   }
   const double floorTime = Median(result.FloorWall);
   const double floorCpu = Median(result.FloorCpu);
   std::printf(
-      "    %-9s %9.3f %9.3f %9.3f %10s %13.2f %12.2f   zlib raw inflate + CRC-32 in memory\n",
+      "    %-11s %9.3f %9.3f %9.3f %10s %13.2f %12.2f   zlib raw inflate + CRC-32 in memory\n",
       "floor", floorTime, Minimum(result.FloorWall), floorCpu, "", ours / floorTime,
       oursCpu / floorCpu);
   const double over = Median(result.OverInstallationWall);
   std::printf(
       "    over an installation that holds every file: zelkupd %.3f s, %.2f times its time into "
-      "a fresh folder (each old file renamed aside, then removed)\n",
+      "a fresh folder\n",
       over, over / ours);
   const double whileDownloading = Median(result.HashWhileDownloading);
   const double fromFile = Median(result.HashFromFile);
@@ -139,6 +146,12 @@ void PrintRace(const TRaceResult& result, double floorTarget) {
   if (floorTarget > 0) {
     std::printf("    target: within %.1f times the floor: %.2f, %s\n", floorTarget,
                 ours / floorTime, ours <= floorTarget * floorTime ? "met" : "NOT met");
+  }
+  if (onDisk && durablePeer > 0) {
+    std::printf(
+        "    target on a disk: as fast as bsdtar then sync -f on its folder (%s, the same "
+        "durability): %.2f, %s\n",
+        kDurablePeer, ours / durablePeer, ours <= durablePeer ? "met" : "NOT met");
   }
 }
 

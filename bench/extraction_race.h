@@ -52,7 +52,8 @@ TRaceResult RunRace(const TArchive& archive, const std::string& archivePath,
 
 // The table of one race, and the verdicts on the targets, judged on median wall times: at least
 // as fast as the fastest of unzip, bsdtar and 7z, and (when `floorTarget` is not 0) within that
-// factor of the floor. The CPU times' ratios are shown beside them.
-void PrintRace(const TRaceResult& result, double floorTarget);
+// factor of the floor. The CPU times' ratios are shown beside them. `onDisk` adds the target of a
+// durable install on a disk: no slower than bsdtar then sync.
+void PrintRace(const TRaceResult& result, double floorTarget, bool onDisk);
 
 }  // namespace zelkupd::bench
