@@ -72,11 +72,12 @@ int ExtractCommand(const std::string& archive, const std::string& folder) {
 }
 
 int MakeCommand(const std::string& shapeName, const std::string& path) {
-  if (shapeName != "small" && shapeName != "large" && shapeName != "gigabyte" &&
-      shapeName != "entries") {
+  if (shapeName != "small" && shapeName != "rebuilt" && shapeName != "large" &&
+      shapeName != "gigabyte" && shapeName != "entries") {
     throw EBenchError("no shape " + shapeName);
   }
   const TShape shape = shapeName == "small"      ? SmallFilesShape(20000)
+                       : shapeName == "rebuilt"  ? RebuiltRelease(SmallFilesShape(20000))
                        : shapeName == "large"    ? LargeFilesShape()
                        : shapeName == "gigabyte" ? GigabyteShape()
                                                  : MostEntriesShape();
@@ -94,7 +95,8 @@ void Usage() {
       "                     [--wine-run SCRIPT --wine-prefix DIR --dialog-helper EXE\n"
       "                      --trivial EXE]\n"
       "       zelkupd_bench extract ARCHIVE FOLDER\n"
-      "       zelkupd_bench make small|large|gigabyte|entries ARCHIVE   (to profile by hand)\n"
+      "       zelkupd_bench make small|rebuilt|large|gigabyte|entries ARCHIVE   (to profile by "
+      "hand)\n"
       "Each place is an existing empty folder the benchmark may fill and empty again;\n"
       "the first one also holds the 1 GiB archive of the memory check.\n");
 }
