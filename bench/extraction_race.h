@@ -1,9 +1,8 @@
 // One archive raced on one file system: every extractor in turn, the order rotating from round to
 // round, each run into a fresh output folder beside the archive and checked after the first
 // round; the in-memory floor once per round; this project's extraction over an installation that
-// already holds every file, which puts each old file aside and removes it after, and, where the
-// shape has one, of its rebuilt release over the release; and the SHA-256 that a signed release
-// costs. Prints the medians and this project's ratios.
+// already holds every file, and, where the shape has one, of its rebuilt release over the release;
+// and the SHA-256 that a signed release costs. Prints the medians and this project's ratios.
 #pragma once
 
 #include <string>
@@ -28,7 +27,7 @@ struct TRaceResult {
   std::vector<TToolTimes> Tools;  // in the order of the extractors; this project's first
   std::vector<double> FloorWall;
   std::vector<double> FloorCpu;
-  std::vector<double> OverInstallationWall;  // this project's, replacing every file
+  std::vector<double> OverInstallationWall;  // this project's, over the same archive's files
   std::vector<double> RebuiltWall;           // this project's, the rebuilt release over the release
   long OverInstallationPeakRssKiB = 0;
   long RebuiltPeakRssKiB = 0;
@@ -49,9 +48,9 @@ struct TPlacedArchive {
 };
 
 // Runs this project's extractor twice into `output`: untimed with the archive at `previousPath`
-// into the fresh folder, then timed with `archive` over what the first run left, so that every file
-// of it is replaced. With `check` the output is compared with `archive`, every file's bytes and
-// time, and no backup may be left behind.
+// into the fresh folder, then timed with `archive` over what the first run left, as an update
+// installs over an installation. With `check` the output is compared with `archive`, every file's
+// bytes and time, and no backup may be left behind.
 TChildRun ExtractOverInstallation(const TExtractor& ours, const std::string& previousPath,
                                   const TPlacedArchive& archive, const std::string& output,
                                   bool check);
