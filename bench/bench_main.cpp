@@ -1,7 +1,9 @@
 // The extraction benchmark: makes the archives, races this project's ExtractArchive against
-// unzip, bsdtar, 7z and Python's zipfile on each file system given, measures the in-memory floor
-// and this project's peak memory, and reports the Windows executables' sizes. Also the child that
-// runs ExtractArchive ("extract ARCHIVE FOLDER").
+// unzip, bsdtar (alone, and followed by sync), 7z and Python's zipfile on each file system given,
+// installs a rebuilt release over the release, measures the in-memory floor and this project's
+// peak memory, and reports the Windows executables' sizes. Also the child that runs
+// ExtractArchive ("extract ARCHIVE FOLDER").
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -70,11 +72,12 @@ int ExtractCommand(const std::string& archive, const std::string& folder) {
 }
 
 int MakeCommand(const std::string& shapeName, const std::string& path) {
-  if (shapeName != "small" && shapeName != "large" && shapeName != "gigabyte" &&
-      shapeName != "entries") {
+  if (shapeName != "small" && shapeName != "rebuilt" && shapeName != "large" &&
+      shapeName != "gigabyte" && shapeName != "entries") {
     throw EBenchError("no shape " + shapeName);
   }
   const TShape shape = shapeName == "small"      ? SmallFilesShape(20000)
+                       : shapeName == "rebuilt"  ? RebuiltRelease(SmallFilesShape(20000))
                        : shapeName == "large"    ? LargeFilesShape()
                        : shapeName == "gigabyte" ? GigabyteShape()
                                                  : MostEntriesShape();
@@ -92,7 +95,8 @@ void Usage() {
       "                     [--wine-run SCRIPT --wine-prefix DIR --dialog-helper EXE\n"
       "                      --trivial EXE]\n"
       "       zelkupd_bench extract ARCHIVE FOLDER\n"
-      "       zelkupd_bench make small|large|gigabyte|entries ARCHIVE   (to profile by hand)\n"
+      "       zelkupd_bench make small|rebuilt|large|gigabyte|entries ARCHIVE   (to profile by "
+      "hand)\n"
       "Each place is an existing empty folder the benchmark may fill and empty again;\n"
       "the first one also holds the 1 GiB archive of the memory check.\n");
 }
@@ -197,37 +201,71 @@ TArchive MakeShapeArchive(const TShape& shape, const TPlace& place) {
   return archive;
 }
 
-// The shape raced in every place; this project's peak memory over all its runs.
-long RaceShape(const TShape& shape, const TOptions& options,
-               const std::vector<TExtractor>& extractors, double floorTarget) {
-  const std::uint64_t data = PlannedBytes(shape);
+// This project's peak memory in one kind of run.
+struct TPeak {
+  std::string Name;
+  long KiB = 0;
+};
+
+// The shape raced in every place, and with `rebuilt` its rebuilt release installed over it; adds
+// this project's peak memory over all its runs of the shape, and of the rebuilt release's, to
+// `peaks`.
+void RaceShape(const TShape& shape, const TShape* rebuilt, const TOptions& options,
+               const std::vector<TExtractor>& extractors, double floorTarget,
+               std::vector<TPeak>& peaks) {
+  const std::uint64_t data =
+      PlannedBytes(shape) + (rebuilt != nullptr ? PlannedBytes(*rebuilt) : 0);
   for (const TPlace& place : options.Places) {
     CheckRoom(place, data);
   }
   const TArchive archive = MakeShapeArchive(shape, options.Places.front());
-  const std::string made = options.Places.front().Folder + shape.Name + ".zip";
-  TInflateFloor floor(made, archive.Entries);
-  long peak = 0;
+  TInflateFloor floor(options.Places.front().Folder + shape.Name + ".zip", archive.Entries);
+  TArchive rebuiltArchive;
+  if (rebuilt != nullptr) {
+    rebuiltArchive = MakeShapeArchive(*rebuilt, options.Places.front());
+  }
+  std::vector<std::string> names = {shape.Name + ".zip"};
+  if (rebuilt != nullptr) {
+    names.push_back(rebuilt->Name + ".zip");
+  }
+  TPeak peak{shape.Name + " files", 0};
+  TPeak rebuiltPeak{shape.Name + " rebuilt", 0};
   for (const TPlace& place : options.Places) {
-    const std::string path = place.Folder + shape.Name + ".zip";
-    if (path != made) {
-      std::filesystem::copy_file(made, path, std::filesystem::copy_options::overwrite_existing);
+    const bool first = &place == &options.Places.front();
+    for (const std::string& name : names) {
+      if (!first) {
+        std::filesystem::copy_file(options.Places.front().Folder + name, place.Folder + name,
+                                   std::filesystem::copy_options::overwrite_existing);
+      }
+      ReadThrough(place.Folder + name);
     }
-    ReadThrough(path);
+    const std::string fileSystem = FileSystemName(place.Folder);
     std::printf("  %s: %s, %s, %d rounds, load %s\n", place.Label.c_str(), place.Folder.c_str(),
-                FileSystemName(place.Folder).c_str(), options.Rounds, LoadAverage().c_str());
+                fileSystem.c_str(), options.Rounds, LoadAverage().c_str());
     std::fflush(stdout);
+    const TPlacedArchive release{&archive, place.Folder + names.front()};
+    const TPlacedArchive rebuild{rebuilt != nullptr ? &rebuiltArchive : nullptr,
+                                 place.Folder + names.back()};
     const TRaceResult result =
-        RunRace(archive, path, place.Folder, extractors, options.Rounds, floor);
-    PrintRace(result, floorTarget);
+        RunRace(release, rebuild, place.Folder, extractors, options.Rounds, floor);
+    PrintRace(result, floorTarget, fileSystem != "tmpfs");
     std::fflush(stdout);
-    peak = std::max(peak, result.Tools.front().PeakRssKiB);
-    if (path != made) {
-      std::filesystem::remove(path);
+    peak.KiB =
+        std::max({peak.KiB, result.Tools.front().PeakRssKiB, result.OverInstallationPeakRssKiB});
+    rebuiltPeak.KiB = std::max(rebuiltPeak.KiB, result.RebuiltPeakRssKiB);
+    if (!first) {
+      for (const std::string& name : names) {
+        std::filesystem::remove(place.Folder + name);
+      }
     }
   }
-  std::filesystem::remove(made);
-  return peak;
+  for (const std::string& name : names) {
+    std::filesystem::remove(options.Places.front().Folder + name);
+  }
+  peaks.push_back(peak);
+  if (rebuilt != nullptr) {
+    peaks.push_back(rebuiltPeak);
+  }
 }
 
 long MemoryCheck(const TShape& shape, const TOptions& options, const TExtractor& ours) {
@@ -265,35 +303,37 @@ int RunBenchmark(const TOptions& options, const std::string& self) {
   std::vector<std::string> missing;
   const std::vector<TExtractor> extractors = FindExtractors(self, missing);
   for (const TExtractor& extractor : extractors) {
-    std::printf("  %-8s %s\n", extractor.Name.c_str(), ToolVersion(extractor).c_str());
+    std::printf("  %-11s %s\n", extractor.Name.c_str(), ToolVersion(extractor).c_str());
   }
   for (const std::string& name : missing) {
-    std::printf("  %-8s not installed (scripts/install-deps installs it)\n", name.c_str());
+    std::printf("  %-11s not installed (scripts/install-deps installs it)\n", name.c_str());
   }
   std::printf(
       "  times are wall seconds from start to exit of each run; zelkupd/tool is the "
       "ratio of medians, below 1 when zelkupd is faster\n");
-  std::vector<std::pair<std::string, long>> peaks;
+  std::vector<TPeak> peaks;
   if (options.Small) {
-    peaks.emplace_back("small files",
-                       RaceShape(SmallFilesShape(options.SmallFiles), options, extractors, 0));
+    const TShape small = SmallFilesShape(options.SmallFiles);
+    const TShape rebuilt = RebuiltRelease(small);
+    RaceShape(small, &rebuilt, options, extractors, 0, peaks);
   }
   if (options.Large) {
-    peaks.emplace_back("large files",
-                       RaceShape(LargeFilesShape(), options, extractors, kLargeFloorTarget));
+    RaceShape(LargeFilesShape(), nullptr, options, extractors, kLargeFloorTarget, peaks);
   }
   if (options.Memory) {
-    peaks.emplace_back("1 GiB archive", MemoryCheck(GigabyteShape(), options, extractors.front()));
-    peaks.emplace_back("65,535 entries",
-                       MemoryCheck(MostEntriesShape(), options, extractors.front()));
+    peaks.push_back({"1 GiB archive", MemoryCheck(GigabyteShape(), options, extractors.front())});
+    peaks.push_back(
+        {"65,535 entries", MemoryCheck(MostEntriesShape(), options, extractors.front())});
   }
   std::fflush(stdout);
   if (!peaks.empty()) {
     std::printf(
-        "\npeak resident memory of zelkupd's extraction (VmHWM of the child as it exits):\n");
-    for (const auto& [name, kib] : peaks) {
-      std::printf("  %-14s %6.1f MiB; target below 16 MiB: %s\n", name.c_str(),
-                  static_cast<double>(kib) / 1024, kib < kMemoryTargetKiB ? "met" : "NOT met");
+        "\npeak resident memory of zelkupd's extraction (VmHWM of the child as it exits; a shape's "
+        "over all its runs, into a fresh folder and over an installation):\n");
+    for (const TPeak& peak : peaks) {
+      std::printf("  %-15s %6.1f MiB; target below 16 MiB: %s\n", peak.Name.c_str(),
+                  static_cast<double>(peak.KiB) / 1024,
+                  peak.KiB < kMemoryTargetKiB ? "met" : "NOT met");
     }
   }
   if (!options.Executables.empty()) {

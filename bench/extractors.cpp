@@ -28,23 +28,37 @@ std::vector<std::string> TExtractor::CommandFor(const std::string& archive,
 }
 
 std::vector<TExtractor> FindExtractors(const std::string& self, std::vector<std::string>& missing) {
-  // Debian's own Python, isolated from the user's site packages and environment.
   const std::vector<TExtractor> all = {
-      {"zelkupd", {self, "extract", "{archive}", "{dest}"}, "", true},
-      {"unzip", {"unzip", "-qq", "-o", "{archive}", "-d", "{dest}"}, "unzip -v", false},
-      {"bsdtar", {"bsdtar", "-x", "-f", "{archive}", "-C", "{dest}"}, "bsdtar --version", false},
-      {"7z", {"7z", "x", "-y", "-bd", "-o{dest}", "{archive}"}, "7z", false},
-      {"python3",
-       {"/usr/bin/python3", "-I", "-c",
-        "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])", "{archive}",
-        "{dest}"},
-       "/usr/bin/python3 --version",
-       false}};
+      {.Name = "zelkupd", .Command = {self, "extract", "{archive}", "{dest}"}, .IsOurs = true},
+      {.Name = "unzip",
+       .Command = {"unzip", "-qq", "-o", "{archive}", "-d", "{dest}"},
+       .VersionCommand = "unzip -v"},
+      {.Name = "bsdtar",
+       .Command = {"bsdtar", "-x", "-f", "{archive}", "-C", "{dest}"},
+       .VersionCommand = "bsdtar --version"},
+      // The peer at the install's durability, timed as one run: syncfs of the file system that
+      // holds the output (`sync -f`) forces bsdtar's files and folders to the disk.
+      {.Name = kDurablePeer,
+       .Command = {"/bin/sh", "-c", "bsdtar -x -f \"$1\" -C \"$2\" && exec sync -f \"$2\"", "sh",
+                   "{archive}", "{dest}"},
+       .VersionCommand = "sync --version",
+       .AlsoRuns = "bsdtar",
+       .Traced = false},
+      {.Name = "7z",
+       .Command = {"7z", "x", "-y", "-bd", "-o{dest}", "{archive}"},
+       .VersionCommand = "7z"},
+      // Debian's own Python, isolated from the user's site packages and environment.
+      {.Name = "python3",
+       .Command = {"/usr/bin/python3", "-I", "-c",
+                   "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])",
+                   "{archive}", "{dest}"},
+       .VersionCommand = "/usr/bin/python3 --version"}};
   std::vector<TExtractor> found;
   for (const TExtractor& extractor : all) {
     const std::string& program = extractor.Command.front();
-    const bool present =
-        program.front() == '/' ? access(program.c_str(), X_OK) == 0 : !FindInPath(program).empty();
+    const bool present = (program.front() == '/' ? access(program.c_str(), X_OK) == 0
+                                                 : !FindInPath(program).empty()) &&
+                         (extractor.AlsoRuns.empty() || !FindInPath(extractor.AlsoRuns).empty());
     if (present) {
       found.push_back(extractor);
     } else {

@@ -8,6 +8,9 @@
 #include <filesystem>
 
 #include "bench_error.h"
+#include "runtime/datetime.h"
+#include "runtime/files.h"
+#include "runtime/text.h"
 
 namespace zelkupd::bench {
 
@@ -38,6 +41,27 @@ void CheckOutputTree(const std::string& folder, const std::vector<TWrittenEntry>
     close(fd);
     if (size != entry.UncompressedSize || crc != entry.Crc) {
       throw EBenchError(entry.Name + " differs from the archive's entry");
+    }
+  }
+}
+
+void CheckOutputTimes(const std::string& folder, const std::vector<TWrittenEntry>& entries) {
+  for (const TWrittenEntry& entry : entries) {
+    if (entry.IsFolder()) {
+      continue;
+    }
+    TFileTime local;
+    TFileTime expected;
+    if (!SystemTimeToFileTime(DosDateTimeToSystemTime(entry.DosTime), local) ||
+        !LocalFileTimeToFileTime(local, expected)) {
+      throw EBenchError(entry.Name + " has a time that cannot be converted");
+    }
+    TFileTimes times;
+    if (!GetFileTimes(Utf8ToUtf16(folder + entry.Name), times)) {
+      throw EBenchError(entry.Name + " cannot be opened for its time");
+    }
+    if (times.LastWrite != expected) {
+      throw EBenchError(entry.Name + " does not have its entry's time");
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "shapes.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zelkupd::bench {
@@ -137,18 +138,42 @@ TShape GigabyteShape() {
   return shape;
 }
 
+TShape RebuiltRelease(const TShape& release) {
+  // A build a few weeks later; other seeds than any release file's index, so other bytes.
+  constexpr std::uint32_t kRebuildTime = DosDateTime(2024, 6, 3, 9, 15, 42);
+  constexpr std::uint64_t kNewSeeds = std::uint64_t{1} << 40;
+  TShape rebuilt{release.Name + "-rebuilt", "", release.Entries};
+  std::vector<TEntryPlan*> files;
+  for (TEntryPlan& plan : rebuilt.Entries) {
+    plan.DosTime = kRebuildTime;
+    if (plan.Name.empty() || plan.Name.back() != '/') {
+      files.push_back(&plan);
+    }
+  }
+  std::stable_sort(files.begin(), files.end(),
+                   [](const TEntryPlan* a, const TEntryPlan* b) { return a->Size < b->Size; });
+  std::size_t changed = 0;
+  for (std::size_t i = kRebuiltOneIn / 2; i < files.size(); i += kRebuiltOneIn) {
+    files[i]->Seed += kNewSeeds;
+    ++changed;
+  }
+  rebuilt.Title = release.Name + " files rebuilt: every entry's time new, " +
+                  std::to_string(changed) + " files with new bytes";
+  return rebuilt;
+}
+
 TArchive MakeArchive(const TShape& shape, const std::u16string& path) {
   TArchive archive;
   archive.Path = path;
   TZipWriter writer(path);
   for (const TEntryPlan& plan : shape.Entries) {
     if (!plan.Name.empty() && plan.Name.back() == '/') {
-      writer.AddFolder(plan.Name);
+      writer.AddFolder(plan.Name, plan.DosTime);
       ++archive.Folders;
       continue;
     }
     TContentSource content(plan.Kind, plan.Seed);
-    writer.AddFile(plan.Name, plan.Method, plan.Level, content, plan.Size);
+    writer.AddFile(plan.Name, plan.Method, plan.Level, content, plan.Size, plan.DosTime);
     ++archive.Files;
     archive.DataBytes += plan.Size;
     archive.Deflated += plan.Method == kMethodDeflated ? 1 : 0;

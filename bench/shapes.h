@@ -1,6 +1,6 @@
 // The archives the benchmark extracts, as plans of entries: many small files in nested folders,
 // a few large files, and for the memory check one of more than 1 GiB and one of 65,535 entries;
-// and the making of an archive from its plan.
+// the next release rebuilt from one of them; and the making of an archive from its plan.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ struct TEntryPlan {
   std::uint16_t Method = kMethodDeflated;
   int Level = Z_DEFAULT_COMPRESSION;
   std::uint64_t Seed = 0;
+  std::uint32_t DosTime = kReleaseDosTime;
 };
 
 struct TShape {
@@ -40,6 +41,12 @@ TShape MostEntriesShape();
 TShape LargeFilesShape();
 // Seven files, 1,216 MiB in all and an archive of about 1 GiB, deflated at level 1 where deflated.
 TShape GigabyteShape();
+
+// The next release of `release`, rebuilt: the same names and folders, every entry with a later
+// time, and one file in twenty (every twentieth in the order of sizes, so that each size has its
+// share) with new bytes of the same kind and size.
+TShape RebuiltRelease(const TShape& release);
+inline constexpr std::size_t kRebuiltOneIn = 20;
 
 struct TArchive {
   std::u16string Path;  // Windows form

@@ -11,9 +11,6 @@ namespace {
 constexpr std::size_t kPiece = 256 * 1024;
 constexpr std::uint64_t kMaxArchive = 0xffffffffULL;
 constexpr std::size_t kMaxEntries = 0xffff;
-// 2024-05-17 12:34:56 in DOS form, valid for every reader.
-constexpr std::uint32_t kDosTime =
-    (((2024 - 1980) << 9 | 5 << 5 | 17) << 16) | (12 << 11 | 34 << 5 | 28);
 constexpr std::uint16_t kVersion = 20;  // 2.0: deflate and folders
 constexpr std::uint32_t kAttributeFolder = 0x10;
 constexpr std::uint32_t kAttributeArchive = 0x20;
@@ -63,16 +60,17 @@ void TZipWriter::BeginEntry(TWrittenEntry& entry) {
   Store32(header, 0, 0x04034b50);
   Store16(header, 4, kVersion);
   Store16(header, 8, entry.Method);
-  Store32(header, 10, kDosTime);
+  Store32(header, 10, entry.DosTime);
   Store16(header, 26, static_cast<std::uint32_t>(entry.Name.size()));
   Put(header.data(), header.size());
   Put(entry.Name.data(), entry.Name.size());
   entry.DataOffset = FOffset;
 }
 
-void TZipWriter::AddFolder(std::string_view name) {
+void TZipWriter::AddFolder(std::string_view name, std::uint32_t dosTime) {
   TWrittenEntry entry;
   entry.Name = name;
+  entry.DosTime = dosTime;
   entry.Crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
   BeginEntry(entry);
   FEntries.push_back(entry);
@@ -120,9 +118,10 @@ void TZipWriter::Deflate(TContentSource& content, std::uint32_t size, int level,
 }
 
 void TZipWriter::AddFile(std::string_view name, std::uint16_t method, int level,
-                         TContentSource& content, std::uint32_t size) {
+                         TContentSource& content, std::uint32_t size, std::uint32_t dosTime) {
   TWrittenEntry entry;
   entry.Name = name;
+  entry.DosTime = dosTime;
   entry.Method = method;
   entry.UncompressedSize = size;
   BeginEntry(entry);
@@ -161,7 +160,7 @@ const std::vector<TWrittenEntry>& TZipWriter::Finish() {
     Store16(header, 4, kVersion);
     Store16(header, 6, kVersion);
     Store16(header, 10, entry.Method);
-    Store32(header, 12, kDosTime);
+    Store32(header, 12, entry.DosTime);
     Store32(header, 16, entry.Crc);
     Store32(header, 20, entry.CompressedSize);
     Store32(header, 24, entry.UncompressedSize);

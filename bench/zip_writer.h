@@ -18,10 +18,21 @@ namespace zelkupd::bench {
 inline constexpr std::uint16_t kMethodStored = 0;
 inline constexpr std::uint16_t kMethodDeflated = 8;
 
+// A local date and time in DOS form (time in the low 16 bits, date in the high 16 bits), to the
+// even second below.
+constexpr std::uint32_t DosDateTime(unsigned year, unsigned month, unsigned day, unsigned hour,
+                                    unsigned minute, unsigned second) {
+  return ((year - 1980) << 25 | month << 21 | day << 16) | (hour << 11 | minute << 5 | second / 2);
+}
+
+// When the benchmark's releases were built: a valid time for every reader.
+inline constexpr std::uint32_t kReleaseDosTime = DosDateTime(2024, 5, 17, 12, 34, 56);
+
 // What was written for one entry; the floor and the output checks work from these.
 struct TWrittenEntry {
   std::string Name;  // as stored, "/" separated; a folder's ends in "/"
   std::uint16_t Method = kMethodStored;
+  std::uint32_t DosTime = kReleaseDosTime;
   std::uint32_t Crc = 0;
   std::uint32_t CompressedSize = 0;
   std::uint32_t UncompressedSize = 0;
@@ -39,11 +50,11 @@ class TZipWriter {
   TZipWriter(const TZipWriter&) = delete;
   TZipWriter& operator=(const TZipWriter&) = delete;
 
-  // `name` ends in "/".
-  void AddFolder(std::string_view name);
-  // `size` bytes of `content`, stored or deflated at zlib level `level`.
+  // `name` ends in "/"; `dosTime` is its modification time.
+  void AddFolder(std::string_view name, std::uint32_t dosTime);
+  // `size` bytes of `content`, stored or deflated at zlib level `level`, modified at `dosTime`.
   void AddFile(std::string_view name, std::uint16_t method, int level, TContentSource& content,
-               std::uint32_t size);
+               std::uint32_t size, std::uint32_t dosTime);
   // Writes the central directory and the end record. Nothing may be added afterwards.
   const std::vector<TWrittenEntry>& Finish();
   // The archive's size so far.

@@ -3,6 +3,7 @@
 // timing is never taken of a broken or mislabelled archive.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,6 +65,39 @@ TEST(BenchArchiveTest, SmallFilesReadBackAsWritten) {
     EXPECT_GE(plan.Size, 1024u);
     EXPECT_LT(plan.Size, 65536u);
   }
+}
+
+// What the rebuilt-release run installs over the release: the same names, folders and sizes, every
+// entry later, and new bytes in exactly one file in twenty, in every octave of sizes.
+TEST(BenchArchiveTest, RebuiltReleaseChangesEveryTimeAndTheBytesOfOneFileInTwenty) {
+  test::TTempDir dir;
+  const bench::TShape shape = bench::SmallFilesShape(400);
+  bench::MakeArchive(shape, dir / u"release.zip");
+  bench::MakeArchive(bench::RebuiltRelease(shape), dir / u"rebuilt.zip");
+  TZipFile release;
+  TZipFile rebuilt;
+  release.Open(dir / u"release.zip", TZipMode::zmRead);
+  rebuilt.Open(dir / u"rebuilt.zip", TZipMode::zmRead);
+  ASSERT_EQ(rebuilt.GetFileCount(), release.GetFileCount());
+  std::size_t changed = 0;
+  std::set<std::size_t> changedOctaves;
+  for (int i = 0; i < release.GetFileCount(); ++i) {
+    const TZipHeader before = release.GetFileInfo(i);
+    const TZipHeader after = rebuilt.GetFileInfo(i);
+    ASSERT_EQ(rebuilt.GetFileName(i), release.GetFileName(i));
+    EXPECT_GT(after.ModifiedDateTime, before.ModifiedDateTime) << i;
+    EXPECT_EQ(after.UncompressedSize, before.UncompressedSize) << i;
+    std::vector<std::uint8_t> oldBytes;
+    std::vector<std::uint8_t> newBytes;
+    release.Read(i, oldBytes);
+    rebuilt.Read(i, newBytes);
+    if (newBytes != oldBytes) {
+      ++changed;
+      changedOctaves.insert(std::bit_width(newBytes.size() / 1024) - 1);
+    }
+  }
+  EXPECT_EQ(changed, 400 / bench::kRebuiltOneIn);
+  EXPECT_EQ(changedOctaves, (std::set<std::size_t>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST(BenchArchiveTest, ContentIsTheSameHoweverItIsDrawn) {
