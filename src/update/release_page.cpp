@@ -1,5 +1,6 @@
 #include "update/release_page.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "runtime/codepage.h"
@@ -18,6 +19,7 @@ constexpr char16_t kSeparator = u',';
 constexpr char16_t kBetaMarker = u'b';
 constexpr std::size_t kNamePrefixLength = 7;
 constexpr std::size_t kLinkFolderLength = 4;  // "zip/"
+constexpr std::u16string_view kRefusedInFolder = u" \"#%?\\/:*<>|";
 constexpr std::int32_t kReleaseRank = 100000;
 constexpr std::u16string_view kArchiveSuffix = u".ZIP";
 
@@ -76,6 +78,21 @@ std::int32_t DecimalOrZero(std::u16string_view digits) {
   return static_cast<std::int32_t>(negative ? -value : value);
 }
 
+// A character that a file name may hold and that means nothing to a URL or a console: no control
+// character (C0, DEL, C1), blank, double quote or any of #%?\/:*<>|.
+bool IsFolderCharacter(char16_t c) {
+  const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+  return !control && kRefusedInFolder.find(c) == std::u16string_view::npos;
+}
+
+// "zip/": three such characters and a slash. Anything else there would put an escape sequence on
+// the console, or make the request another one (a query, a fragment, a step up, an encoded
+// character) than the folder the site keeps its archives in.
+bool StartsWithArchiveFolder(std::u16string_view link) {
+  return link.size() > kLinkFolderLength && link[kLinkFolderLength - 1] == u'/' &&
+         std::all_of(link.begin(), link.begin() + kLinkFolderLength - 1, IsFolderCharacter);
+}
+
 // The name without the extension that follows its last "\" or ":".
 std::u16string NameBase(std::u16string_view name) {
   return ChangeFileExt(name, u"");
@@ -132,8 +149,10 @@ void FindArchiveLink(TUpdateState& state) {
     return;
   }
   const std::u16string_view link = value.substr(0, close);
-  const std::u16string_view name =
-      link.size() > kLinkFolderLength ? link.substr(kLinkFolderLength) : u"";
+  if (!StartsWithArchiveFolder(link)) {
+    return;
+  }
+  const std::u16string_view name = link.substr(kLinkFolderLength);
   if (!IsArchiveFileName(name)) {
     return;
   }
