@@ -141,7 +141,7 @@ void DownloadArchive(TRunContext& ctx) {
   }
   // Checked before the part file takes the archive's name, so that an archive that fails leaves
   // nothing of itself behind and an earlier file of that name stays as it was.
-  if (hash && !CheckArchiveSignature(ctx, hash->Finish(),
+  if (hash && !CheckArchiveSignature(ctx, s.NewFile, hash->Finish(),
                                      FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
     return;
   }

@@ -18,9 +18,11 @@ namespace {
 
 using test::FakePlatform;
 using test::kArchiveSignature;
+using test::kBytesOnlySignature;
 using test::kEndNotice;
 using test::kGreeting;
 using test::kOtherKeySignature;
+using test::kOtherNameSignature;
 using test::kReleaseKey;
 using test::kSignedArchive;
 using test::TTempDir;
@@ -82,6 +84,8 @@ TEST_F(RunSignedTest, AnyOtherDownloadLeavesNothingOfItselfAndEndsWithTheNotice)
   } cases[] = {
       {"altered archive", altered, {.Blocks = {kArchiveSignature}}},
       {"another key's signature", kSignedArchive, {.Blocks = {kOtherKeySignature}}},
+      {"signed as zelk32_150.zip", kSignedArchive, {.Blocks = {kOtherNameSignature}}},
+      {"its bytes alone signed", kSignedArchive, {.Blocks = {kBytesOnlySignature}}},
       {"no signature (404)", kSignedArchive, {.Status = 404, .Blocks = {kArchiveSignature}}},
       {"signature cannot be opened", kSignedArchive, {.OpenFails = true}},
       {"signature cut short",
@@ -127,6 +131,8 @@ TEST_F(RunSignedTest, ALocalArchiveIsCheckedAgainstTheFileBesideIt) {
   } failures[] = {
       {"no signature", "", u""},
       {"another key's signature", kOtherKeySignature, u""},
+      {"signed as zelk32_150.zip", kOtherNameSignature, u""},
+      {"its bytes alone signed", kBytesOnlySignature, u""},
       {"archive unreadable", kArchiveSignature, archive},
       {"signature unreadable", kArchiveSignature, archive + u".sig"},
   };
@@ -157,6 +163,14 @@ TEST_F(RunSignedTest, ALocalArchiveIsCheckedAgainstTheFileBesideIt) {
                 u"ゼルク を起動...\r\n");
   EXPECT_TRUE(signedRun.OpenedUrls.empty());
   EXPECT_EQ(test::ReadFileBytes(archive), kSignedArchive) << "a local archive is kept";
+
+  // The name a local archive is checked under is its own.
+  const std::u16string renamed = install / u"dl\\zelk32_150.zip";
+  test::WriteFileBytes(renamed, kSignedArchive);
+  test::WriteFileBytes(renamed + u".sig", kOtherNameSignature);
+  FakePlatform renamedRun;
+  EXPECT_EQ(Run(renamedRun, renamed), 0);
+  EXPECT_NE(test::DecodedStdOut(renamedRun).find(kVerified), std::u16string::npos);
 }
 
 }  // namespace
