@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "runtime/crypto.h"
 #include "runtime/errors.h"
@@ -15,6 +16,7 @@
 #include "update/http_request.h"
 #include "update/release_signature.h"
 #include "update/signature_der.h"
+#include "update/verified_copy.h"
 
 namespace zelkupd {
 namespace {
@@ -34,18 +36,29 @@ std::unique_ptr<char[]> AllocateReadBuffer() {
   return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
 }
 
-// Opens TargetUrl and copies its body into `part`, the archive's replacement file, made new here,
-// and, when given, into `hash`, one "#" per block, ending the row of marks. True when the status
-// was 200 and the whole body arrived; otherwise the failure is printed, except for a read buffer
-// that could not be had.
-bool ReceiveArchive(TRunContext& ctx, std::optional<TReplacementFile>& part, TSha256* hash) {
+// Where a download's blocks go: the archive's part file and, when signatures are required, the
+// hash and the copy that will be installed (verified_copy.h).
+struct TIncoming {
+  std::optional<TReplacementFile> Part;
+  std::optional<TSha256> Hash;
+  std::unique_ptr<TFileStream> Copy;
+};
+
+// Opens TargetUrl and copies its body into `in`, whose files are made new here, one "#" per block,
+// ending the row of marks. True when the status was 200 and the whole body arrived; otherwise the
+// failure is printed, except for a read buffer that could not be had.
+bool ReceiveArchive(TRunContext& ctx, TIncoming& in) {
   const THttpRequest request(ctx.System, ctx.State.hInternet, ctx.State.TargetUrl);
   if (!request.IsOpen() || request.Status() != kStatusOk) {
     ReportNotObtained(ctx);
     return false;
   }
   try {
-    part.emplace(ctx.State.ArchivePath);
+    in.Part.emplace(ctx.State.ArchivePath);
+    if (SignaturesRequired(ctx)) {
+      in.Hash.emplace();
+      in.Copy = CreateVerifiedCopy(ctx.State.ProgramDir);
+    }
   } catch (const EFCreateError&) {
     ctx.Console.PrintLine(kCannotWrite);
     return false;
@@ -57,12 +70,15 @@ bool ReceiveArchive(TRunContext& ctx, std::optional<TReplacementFile>& part, TSh
   const TTransferEnd end =
       request.ReadBody(buffer.get(), kMaxArchiveSize, [&](std::uint32_t count) {
         try {
-          part->Stream().WriteBuffer(buffer.get(), count);
+          in.Part->Stream().WriteBuffer(buffer.get(), count);
+          if (in.Copy) {
+            in.Copy->WriteBuffer(buffer.get(), count);
+          }
         } catch (const EWriteError&) {
           return false;
         }
-        if (hash != nullptr) {
-          hash->Update(buffer.get(), count);
+        if (in.Hash) {
+          in.Hash->Update(buffer.get(), count);
         }
         ctx.Console.PrintText(u"#");
         return true;
@@ -131,25 +147,22 @@ void FetchPage(TRunContext& ctx) {
 void DownloadArchive(TRunContext& ctx) {
   TUpdateState& s = ctx.State;
   ctx.Console.PrintLine(s.TargetUrl + u" を取得中...");
-  std::optional<TReplacementFile> part;
-  std::optional<TSha256> hash;
-  if (SignaturesRequired(ctx)) {
-    hash.emplace();
-  }
-  if (!ReceiveArchive(ctx, part, hash ? &*hash : nullptr)) {
+  TIncoming in;
+  if (!ReceiveArchive(ctx, in)) {
     return;
   }
   // Checked before the part file takes the archive's name, so that an archive that fails leaves
   // nothing of itself behind and an earlier file of that name stays as it was.
-  if (hash && !CheckArchiveSignature(ctx, s.NewFile, hash->Finish(),
-                                     FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
+  if (in.Hash && !CheckArchiveSignature(ctx, s.NewFile, in.Hash->Finish(),
+                                        FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
     return;
   }
-  if (!part->Stream().FlushToDisk() || !part->MoveOver()) {
+  if (!in.Part->Stream().FlushToDisk() || !in.Part->MoveOver()) {
     ctx.Console.PrintLine(kCannotWrite);
     return;
   }
   s.Downloaded = true;
+  s.VerifiedCopy = std::move(in.Copy);
 }
 
 void CloseInternet(TRunContext& ctx) {

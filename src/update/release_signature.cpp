@@ -1,6 +1,8 @@
 #include "update/release_signature.h"
 
+#include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "runtime/errors.h"
@@ -9,6 +11,7 @@
 #include "runtime/stream.h"
 #include "runtime/text.h"
 #include "update/signature_der.h"
+#include "update/verified_copy.h"
 
 namespace zelkupd {
 namespace {
@@ -44,7 +47,7 @@ std::optional<std::string> ReadSignatureFile(const std::u16string& path) {
 
 }  // namespace
 
-std::optional<TSha256Digest> HashFile(const std::u16string& path) {
+std::optional<TSha256Digest> HashFile(const std::u16string& path, TStream* copy) {
   try {
     TFileStream file(path, kOpenReadShareRead);
     TSha256 hash;
@@ -55,9 +58,14 @@ std::optional<TSha256Digest> HashFile(const std::u16string& path) {
         break;
       }
       hash.Update(block.data(), count);
+      if (copy != nullptr) {
+        copy->WriteBuffer(block.data(), count);
+      }
     }
     return hash.Finish();
-  } catch (const EStreamError&) {
+  } catch (const EFOpenError&) {
+    return std::nullopt;
+  } catch (const EReadError&) {
     return std::nullopt;
   }
 }
@@ -81,11 +89,25 @@ bool CheckArchiveSignature(TRunContext& ctx, std::u16string_view name,
 }
 
 bool CheckLocalArchiveSignature(TRunContext& ctx) {
-  const std::u16string& archive = ctx.State.ArchivePath;
+  TUpdateState& s = ctx.State;
+  std::unique_ptr<TFileStream> copy;
+  std::optional<TSha256Digest> digest;
+  try {
+    copy = CreateVerifiedCopy(s.ProgramDir);
+    digest = HashFile(s.ArchivePath, copy.get());
+  } catch (const EStreamError&) {
+    ctx.Console.PrintLine(u"ローカルディスクに書き込みが出来ません.");
+    return false;
+  }
   TFoundFile found;
-  const std::u16string name = FindFile(archive, found) ? found.Name : ExtractFileName(archive);
-  return CheckArchiveSignature(ctx, name, HashFile(archive),
-                               ReadSignatureFile(archive + kSignatureSuffix));
+  const std::u16string name =
+      FindFile(s.ArchivePath, found) ? found.Name : ExtractFileName(s.ArchivePath);
+  if (!CheckArchiveSignature(ctx, name, digest,
+                             ReadSignatureFile(s.ArchivePath + kSignatureSuffix))) {
+    return false;
+  }
+  s.VerifiedCopy = std::move(copy);
+  return true;
 }
 
 }  // namespace zelkupd

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "runtime/crypto.h"
+#include "runtime/stream.h"
 #include "update/run_context.h"
 
 namespace zelkupd {
@@ -30,12 +31,15 @@ bool CheckArchiveSignature(TRunContext& ctx, std::u16string_view name,
 
 // CheckArchiveSignature for the local archive ArchivePath, under its own file name as the file
 // system keeps it (so "ZELK32~1.ZIP" or another letter case on the command line changes nothing),
-// and the file ArchivePath + ".sig" beside it. The archive is hashed by HashFile; a file that
-// cannot be read fails the check.
+// and the file ArchivePath + ".sig" beside it. The archive is read once, hashed and copied into
+// the copy that will be installed (verified_copy.h), which is VerifiedCopy once the check has
+// passed; a file that cannot be read fails the check, a copy that cannot be made or written
+// prints "ローカルディスクに書き込みが出来ません." instead.
 bool CheckLocalArchiveSignature(TRunContext& ctx);
 
-// The SHA-256 of a file, read in pieces of 64 KiB; nullopt when it cannot be opened or a read
-// fails.
-std::optional<TSha256Digest> HashFile(const std::u16string& path);
+// The SHA-256 of a file, read in pieces of 64 KiB, each written to `copy` as well when given;
+// nullopt when the file cannot be opened or a read fails. A write to `copy` that fails raises
+// EWriteError.
+std::optional<TSha256Digest> HashFile(const std::u16string& path, TStream* copy = nullptr);
 
 }  // namespace zelkupd

@@ -205,6 +205,9 @@ FakePlatform::TWindow* FakePlatform::FindWindow(TWindowHandle window) {
 
 void FakePlatform::EnumWindows(TEnumWindowsProc proc, void* param) {
   Calls.push_back("EnumWindows");
+  if (OnEnumWindows) {
+    OnEnumWindows();
+  }
   const std::vector<TWindow> snapshot = Windows;
   for (const TWindow& window : snapshot) {
     if (proc(window.Handle, param) == 0) {

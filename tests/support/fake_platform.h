@@ -77,7 +77,8 @@ class FakePlatform : public Platform {
     // handles opened to the old one then wait for the old one, which has ended.
     int Instance = 0;
   };
-  std::vector<TWindow> Windows;  // in EnumWindows order
+  std::vector<TWindow> Windows;         // in EnumWindows order
+  std::function<void()> OnEnumWindows;  // called at the start of every EnumWindows, when set
   std::map<std::uint32_t, TProcess> Processes;
   bool PsapiMissing = false;
   std::vector<std::uint32_t> Waits;  // the timeout of each WaitForSingleObject
