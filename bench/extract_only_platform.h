@@ -19,8 +19,17 @@ class ExtractOnlyPlatform final : public Platform {
   }
 
   TInetHandle OpenInternetSession() override { return nullptr; }
-  TInetHandle OpenInternetUrl(TInetHandle, const std::u16string&, std::uint32_t) override {
+  bool CrackUrl(const std::u16string&, TUrlParts&) override { return false; }
+  TInetHandle ConnectHttp(TInetHandle, const std::u16string&, std::uint16_t) override {
     return nullptr;
+  }
+  TInetHandle OpenHttpRequest(TInetHandle, const std::u16string&, std::uint32_t) override {
+    return nullptr;
+  }
+  bool SetInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t) override { return false; }
+  bool SendHttpRequest(TInetHandle) override { return false; }
+  bool QueryInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t&) override {
+    return false;
   }
   bool HttpQueryInfoNumber(TInetHandle, std::uint32_t, std::uint32_t&) override { return false; }
   bool InternetReadFile(TInetHandle, void*, std::uint32_t, std::uint32_t& bytesRead) override {

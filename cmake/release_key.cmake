@@ -1,10 +1,11 @@
 # Reads a release key: a PEM public key exactly as `openssl ec -pubout` writes it for an ECDSA
-# P-256 key (SubjectPublicKeyInfo, id-ecPublicKey on prime256v1, uncompressed point). Anything
-# else stops the configuration with a message that says what is expected. Whether the point lies
-# on the curve is left to the program: a key that is not refuses every signature.
+# P-256 key (SubjectPublicKeyInfo, id-ecPublicKey on prime256v1, uncompressed point) whose point
+# lies on the curve. Anything else stops the configuration with a message that says what is
+# expected: a point off the curve would build a program that refuses every signature. openssl,
+# which loads only a point of the curve, checks that.
 #
 # As a script it checks one file and prints the point's X and Y in hex:
-#   cmake -DKEY=release.pub.pem -P cmake/release_key.cmake
+#   cmake -DKEY=release.pub.pem -DOPENSSL=/usr/bin/openssl -P cmake/release_key.cmake
 
 set(ZELKUPD_BASE64_ALPHABET "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
 # The key information up to the point's X and Y, in hex.
@@ -74,14 +75,26 @@ function(zelkupd_read_release_key path out)
   if(NOT hex MATCHES "^${ZELKUPD_P256_KEY_HEAD}([0-9a-f]+)$")
     zelkupd_release_key_error("${path}" "is no uncompressed ECDSA key on the curve P-256")
   endif()
-  string(LENGTH "${CMAKE_MATCH_1}" point_length)
+  set(point "${CMAKE_MATCH_1}")
+  string(LENGTH "${point}" point_length)
   if(NOT point_length EQUAL 128)
     zelkupd_release_key_error("${path}" "holds a point of the wrong size")
   endif()
-  set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+  find_program(ZELKUPD_OPENSSL openssl)
+  if(NOT ZELKUPD_OPENSSL)
+    message(FATAL_ERROR "ZELKUPD_RELEASE_KEY: openssl is needed to check that the key's point lies "
+                        "on the curve, and was not found.")
+  endif()
+  execute_process(COMMAND ${ZELKUPD_OPENSSL} pkey -pubin -in "${path}" -pubcheck -noout
+                  RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+  if(NOT result EQUAL 0)
+    zelkupd_release_key_error("${path}" "holds a point that is not on the curve P-256")
+  endif()
+  set(${out} "${point}" PARENT_SCOPE)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  set(ZELKUPD_OPENSSL "${OPENSSL}")
   zelkupd_read_release_key("${KEY}" point)
   message("${point}")
 endif()

@@ -29,6 +29,16 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
+// What InternetCrackUrlW (no flags: nothing decoded or escaped) gives of a URL for a request:
+// its scheme (INTERNET_SCHEME_*), host and port, and the object the request names, the URL's
+// path followed by its extra information (a query, say).
+struct TUrlParts {
+  std::int32_t Scheme = 0;
+  std::u16string Host;
+  std::uint16_t Port = 0;
+  std::u16string Object;
+};
+
 // The fields of SHFILEOPSTRUCTW that a request fills; the owner window, name mappings and progress
 // title are always null.
 struct TShellFileOp {
@@ -56,10 +66,25 @@ class Platform {
   virtual int ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                              std::uint32_t style) = 0;
 
-  // WinINet, one call each.
+  // WinINet, one call each. A request is made in the steps InternetOpenUrlW takes inside, so
+  // that its options can be set before it is sent.
   virtual TInetHandle OpenInternetSession() = 0;  // no agent, preconfigured proxy, no flags
-  virtual TInetHandle OpenInternetUrl(TInetHandle session, const std::u16string& url,
-                                      std::uint32_t flags) = 0;  // no headers, context 0
+  virtual bool CrackUrl(const std::u16string& url, TUrlParts& parts) = 0;
+  // InternetConnectW for HTTP: no user name or password, no flags, context 0.
+  virtual TInetHandle ConnectHttp(TInetHandle session, const std::u16string& host,
+                                  std::uint16_t port) = 0;
+  // HttpOpenRequestW: GET of `object`, the default version, no referrer, any type ("*/*"),
+  // context 0.
+  virtual TInetHandle OpenHttpRequest(TInetHandle connection, const std::u16string& object,
+                                      std::uint32_t flags) = 0;
+  // InternetSetOptionW of a 32-bit number.
+  virtual bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                       std::uint32_t value) = 0;
+  // HttpSendRequestW without extra headers or body. It follows redirects as WinINet does.
+  virtual bool SendHttpRequest(TInetHandle request) = 0;
+  // InternetQueryOptionW of a 32-bit number (INTERNET_OPTION_SECURITY_FLAGS, say).
+  virtual bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                         std::uint32_t& value) = 0;
   // HttpQueryInfoW into a 32-bit number (the level carries HTTP_QUERY_FLAG_NUMBER), index 0.
   virtual bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                                    std::uint32_t& value) = 0;

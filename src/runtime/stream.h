@@ -47,6 +47,9 @@ struct TFileMode {
   TFileAccess Access;
   TFileShare Share;
   TFileDisposition Disposition;
+  // The system removes the file once its last handle is closed, also when the process is killed
+  // (FILE_FLAG_DELETE_ON_CLOSE); natively its name goes at once, and the open file stays.
+  bool DeleteOnClose = false;
 };
 
 // The modes the program opens files with.
@@ -72,6 +75,10 @@ inline constexpr TFileMode kCreateNewWriteShareRead{TFileAccess::Write, TFileSha
                                                     TFileDisposition::CreateNew};
 inline constexpr TFileMode kCreateNewWriteExclusive{TFileAccess::Write, TFileShare::None,
                                                     TFileDisposition::CreateNew};
+// A file of this process's alone: made new, read and written through the one handle, which no
+// other open can share, and gone when that handle is closed.
+inline constexpr TFileMode kCreatePrivateTemporary{TFileAccess::ReadWrite, TFileShare::None,
+                                                   TFileDisposition::CreateNew, true};
 
 // A file opened with CreateFileW (natively open(2)). A failed open raises EFOpenError when it only
 // reads and EFCreateError when it writes, with the full path, the system's text and its error

@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "runtime/crypto.h"
 #include "runtime/errors.h"
@@ -12,55 +13,22 @@
 #include "runtime/replacement_file.h"
 #include "runtime/stream.h"
 #include "update/dialogs.h"
+#include "update/http_request.h"
 #include "update/release_signature.h"
 #include "update/signature_der.h"
+#include "update/verified_copy.h"
 
 namespace zelkupd {
 namespace {
 
-constexpr std::uint32_t kReadBlockSize = 10240;
-constexpr std::uint32_t kFlagReload = 0x80000000;  // always from the server, never a cache
-constexpr std::uint32_t kQueryFlagNumber = 0x20000000;
-constexpr std::uint32_t kQueryStatusCode = 19;
-constexpr std::uint32_t kQueryContentLength = 5;
+// What is read of a release page: any real page fits many times over, and a server cannot make
+// the run hold or search more.
+constexpr std::uint64_t kMaxPageSize = 1024 * 1024;
+// The largest archive the ZIP reader takes: its offsets and sizes are 32 bits. A body without a
+// Content-Length that runs on past it cannot be a release, and would otherwise fill the disk.
+constexpr std::uint64_t kMaxArchiveSize = 0xFFFFFFFF;
 constexpr std::uint32_t kStatusOk = 200;
 constexpr char16_t kCannotWrite[] = u"ローカルディスクに書き込みが出来ません.";
-
-// The request of one transfer. Its handle is closed when the transfer returns, whichever way it
-// returns, and also when the open failed: closing a null handle is harmless.
-class TRequest {
- public:
-  TRequest(Platform& system, TInetHandle session, const std::u16string& url)
-      : FSystem(system), FHandle(system.OpenInternetUrl(session, url, kFlagReload)) {}
-  ~TRequest() { FSystem.InternetCloseHandle(FHandle); }
-  TRequest(const TRequest&) = delete;
-  TRequest& operator=(const TRequest&) = delete;
-
-  bool IsOpen() const { return FHandle != nullptr; }
-
-  // The HTTP status; 0 when it cannot be read, which fails like any status but 200, redirects
-  // included.
-  std::uint32_t Status() const {
-    std::uint32_t status = 0;
-    QueryNumber(kQueryStatusCode, status);
-    return status;
-  }
-
-  // The numeric header `level` into `value`, which keeps what it held when the query fails.
-  bool QueryNumber(std::uint32_t level, std::uint32_t& value) const {
-    return FSystem.HttpQueryInfoNumber(FHandle, level | kQueryFlagNumber, value);
-  }
-
-  // One block into `buffer`; false when the read failed.
-  bool Read(char* buffer, std::uint32_t& bytesRead) const {
-    bytesRead = 0;
-    return FSystem.InternetReadFile(FHandle, buffer, kReadBlockSize, bytesRead);
-  }
-
- private:
-  Platform& FSystem;
-  TInetHandle FHandle;
-};
 
 // A fresh buffer for each transfer; null when memory is short, which the transfers treat as
 // nothing read rather than as an error.
@@ -68,45 +36,29 @@ std::unique_ptr<char[]> AllocateReadBuffer() {
   return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
 }
 
-enum class TTransferEnd { Complete, Broken, Stopped };
+// Where a download's blocks go: the archive's part file and, when signatures are required, the
+// hash and the copy that will be installed (verified_copy.h).
+struct TIncoming {
+  std::optional<TReplacementFile> Part;
+  std::optional<TSha256> Hash;
+  std::unique_ptr<TFileStream> Copy;
+};
 
-// Hands each block of the body to `take` (its byte count; the bytes are in `buffer`) until the body
-// ends, a read fails (Broken) or `take` returns false (Stopped). Without a Content-Length only a
-// failed read shows a break; with one, a body that ends early does too, since WinINet reports such
-// a body as ending normally.
-template <typename TTake>
-TTransferEnd ReadBody(const TRequest& request, char* buffer, TTake take) {
-  std::uint32_t announced = 0;
-  const bool hasLength = request.QueryNumber(kQueryContentLength, announced);
-  std::uint64_t received = 0;
-  for (;;) {
-    std::uint32_t bytesRead = 0;
-    if (!request.Read(buffer, bytesRead)) {
-      return TTransferEnd::Broken;
-    }
-    if (bytesRead == 0) {
-      break;
-    }
-    if (!take(bytesRead)) {
-      return TTransferEnd::Stopped;
-    }
-    received += bytesRead;
-  }
-  return hasLength && received < announced ? TTransferEnd::Broken : TTransferEnd::Complete;
-}
-
-// Opens TargetUrl and copies its body into `part`, the archive's replacement file, made new here,
-// and, when given, into `hash`, one "#" per block, ending the row of marks. True when the status
-// was 200 and the whole body arrived; otherwise the failure is printed, except for a read buffer
-// that could not be had.
-bool ReceiveArchive(TRunContext& ctx, std::optional<TReplacementFile>& part, TSha256* hash) {
-  const TRequest request(ctx.System, ctx.State.hInternet, ctx.State.TargetUrl);
+// Opens TargetUrl and copies its body into `in`, whose files are made new here, one "#" per block,
+// ending the row of marks. True when the status was 200 and the whole body arrived; otherwise the
+// failure is printed, except for a read buffer that could not be had.
+bool ReceiveArchive(TRunContext& ctx, TIncoming& in) {
+  const THttpRequest request(ctx.System, ctx.State.hInternet, ctx.State.TargetUrl);
   if (!request.IsOpen() || request.Status() != kStatusOk) {
     ReportNotObtained(ctx);
     return false;
   }
   try {
-    part.emplace(ctx.State.ArchivePath);
+    in.Part.emplace(ctx.State.ArchivePath);
+    if (SignaturesRequired(ctx)) {
+      in.Hash.emplace();
+      in.Copy = CreateVerifiedCopy(ctx.State.ProgramDir);
+    }
   } catch (const EFCreateError&) {
     ctx.Console.PrintLine(kCannotWrite);
     return false;
@@ -115,20 +67,24 @@ bool ReceiveArchive(TRunContext& ctx, std::optional<TReplacementFile>& part, TSh
   if (!buffer) {
     return false;
   }
-  const TTransferEnd end = ReadBody(request, buffer.get(), [&](std::uint32_t count) {
-    try {
-      part->Stream().WriteBuffer(buffer.get(), count);
-    } catch (const EWriteError&) {
-      return false;
-    }
-    if (hash != nullptr) {
-      hash->Update(buffer.get(), count);
-    }
-    ctx.Console.PrintText(u"#");
-    return true;
-  });
+  const TTransferEnd end =
+      request.ReadBody(buffer.get(), kMaxArchiveSize, [&](std::uint32_t count) {
+        try {
+          in.Part->Stream().WriteBuffer(buffer.get(), count);
+          if (in.Copy) {
+            in.Copy->WriteBuffer(buffer.get(), count);
+          }
+        } catch (const EWriteError&) {
+          return false;
+        }
+        if (in.Hash) {
+          in.Hash->Update(buffer.get(), count);
+        }
+        ctx.Console.PrintText(u"#");
+        return true;
+      });
   ctx.Console.PrintLine(u"");
-  if (end == TTransferEnd::Broken) {
+  if (end == TTransferEnd::Broken || end == TTransferEnd::TooLong) {
     ReportNotObtained(ctx);
   } else if (end == TTransferEnd::Stopped) {
     ctx.Console.PrintLine(kCannotWrite);
@@ -139,7 +95,7 @@ bool ReceiveArchive(TRunContext& ctx, std::optional<TReplacementFile>& part, TSh
 // The signature at `url`, asked for as the archive was: its bytes when the answer's status is 200
 // and its whole body arrived, no longer than any signature; otherwise nullopt. Prints nothing.
 std::optional<std::string> FetchSignature(TRunContext& ctx, const std::u16string& url) {
-  const TRequest request(ctx.System, ctx.State.hInternet, url);
+  const THttpRequest request(ctx.System, ctx.State.hInternet, url);
   if (!request.IsOpen() || request.Status() != kStatusOk) {
     return std::nullopt;
   }
@@ -148,10 +104,11 @@ std::optional<std::string> FetchSignature(TRunContext& ctx, const std::u16string
     return std::nullopt;
   }
   std::string bytes;
-  const TTransferEnd end = ReadBody(request, buffer.get(), [&](std::uint32_t count) {
-    bytes.append(buffer.get(), count);
-    return bytes.size() <= kMaxDerSignatureSize;
-  });
+  const TTransferEnd end =
+      request.ReadBody(buffer.get(), kMaxDerSignatureSize, [&](std::uint32_t count) {
+        bytes.append(buffer.get(), count);
+        return true;
+      });
   if (end != TTransferEnd::Complete) {
     return std::nullopt;
   }
@@ -169,7 +126,7 @@ void FetchPage(TRunContext& ctx) {
   TUpdateState& s = ctx.State;
   s.PageText.clear();
   ctx.Console.PrintLine(s.TargetUrl + u" の情報を取得中...");
-  const TRequest request(ctx.System, s.hInternet, s.TargetUrl);
+  const THttpRequest request(ctx.System, s.hInternet, s.TargetUrl);
   if (!request.IsOpen()) {
     ReportNotObtained(ctx);
     return;
@@ -178,40 +135,34 @@ void FetchPage(TRunContext& ctx) {
   if (!buffer) {
     return;
   }
-  // A failed read delivers nothing and so ends the page like its end: what came before is kept.
-  for (;;) {
-    std::uint32_t bytesRead = 0;
-    request.Read(buffer.get(), bytesRead);
-    if (bytesRead == 0) {
-      break;
-    }
-    const std::string_view block(buffer.get(), bytesRead);
+  // However the body ends, what came is the page: a failed read ends it like its end, and a
+  // page is its first kMaxPageSize bytes.
+  request.ReadBody(buffer.get(), kMaxPageSize, [&](std::uint32_t count) {
+    const std::string_view block(buffer.get(), count);
     s.PageText.append(block.substr(0, block.find('\0')));
-  }
+    return true;
+  });
 }
 
 void DownloadArchive(TRunContext& ctx) {
   TUpdateState& s = ctx.State;
   ctx.Console.PrintLine(s.TargetUrl + u" を取得中...");
-  std::optional<TReplacementFile> part;
-  std::optional<TSha256> hash;
-  if (SignaturesRequired(ctx)) {
-    hash.emplace();
-  }
-  if (!ReceiveArchive(ctx, part, hash ? &*hash : nullptr)) {
+  TIncoming in;
+  if (!ReceiveArchive(ctx, in)) {
     return;
   }
   // Checked before the part file takes the archive's name, so that an archive that fails leaves
   // nothing of itself behind and an earlier file of that name stays as it was.
-  if (hash && !CheckArchiveSignature(ctx, hash->Finish(),
-                                     FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
+  if (in.Hash && !CheckArchiveSignature(ctx, s.NewFile, in.Hash->Finish(),
+                                        FetchSignature(ctx, s.TargetUrl + kSignatureSuffix))) {
     return;
   }
-  if (!part->Stream().FlushToDisk() || !part->MoveOver()) {
+  if (!in.Part->Stream().FlushToDisk() || !in.Part->MoveOver()) {
     ctx.Console.PrintLine(kCannotWrite);
     return;
   }
   s.Downloaded = true;
+  s.VerifiedCopy = std::move(in.Copy);
 }
 
 void CloseInternet(TRunContext& ctx) {

@@ -1,7 +1,7 @@
 // HTTP retrieval through WinINet: the run's Internet session, the release page into memory and
-// the archive into its file, with the progress lines and marks. An https:// URL gets WinINet's own
-// check of the server's certificate (a trusted root, the host's name, the dates); no request flag
-// or option that loosens it is ever given, so a server that fails it is simply not obtained.
+// the archive into its file, with the progress lines and marks. Every request is made as
+// http_request.h says: a server that fails the certificate check, goes silent or redirects https to
+// http is simply not obtained.
 #pragma once
 
 #include "update/run_context.h"
@@ -11,13 +11,14 @@ namespace zelkupd {
 // Opens the root Internet handle into hInternet; false when there is none.
 bool OpenInternet(TRunContext& ctx);
 
-// Reads TargetUrl into PageText (empty when nothing was read). The HTTP status is not looked at:
-// an error page is read as text too.
+// Reads TargetUrl into PageText (empty when nothing was read), no more than its first MiB. The
+// HTTP status is not looked at: an error page is read as text too.
 void FetchPage(TRunContext& ctx);
 
 // Writes TargetUrl into the file ArchivePath; sets Downloaded only when the status was 200 and
 // the transfer was complete: no read failed and no fewer bytes arrived than the Content-Length
-// the server announced (without one, the end of the data is the end). A broken transfer prints
+// the server announced (without one, the end of the data is the end), and no more than the largest
+// archive the ZIP reader takes (4 GiB - 1). A broken or overlong transfer prints
 // "取得出来ませんでした.", a file that cannot be created, written or moved into place
 // "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was. When signatures
 // are required, the archive is hashed as it arrives and, once complete, checked against

@@ -1,5 +1,6 @@
 #include "update/release_page.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "runtime/codepage.h"
@@ -18,6 +19,7 @@ constexpr char16_t kSeparator = u',';
 constexpr char16_t kBetaMarker = u'b';
 constexpr std::size_t kNamePrefixLength = 7;
 constexpr std::size_t kLinkFolderLength = 4;  // "zip/"
+constexpr std::u16string_view kRefusedInFolder = u" \"#%?\\/:*<>|";
 constexpr std::int32_t kReleaseRank = 100000;
 constexpr std::u16string_view kArchiveSuffix = u".ZIP";
 
@@ -76,51 +78,94 @@ std::int32_t DecimalOrZero(std::u16string_view digits) {
   return static_cast<std::int32_t>(negative ? -value : value);
 }
 
+// A character that a file name may hold and that means nothing to a URL or a console: no control
+// character (C0, DEL, C1), blank, double quote or any of #%?\/:*<>|.
+bool IsFolderCharacter(char16_t c) {
+  const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+  return !control && kRefusedInFolder.find(c) == std::u16string_view::npos;
+}
+
+// "zip/": three such characters and a slash. Anything else there would put an escape sequence on
+// the console, or make the request another one (a query, a fragment, a step up, an encoded
+// character) than the folder the site keeps its archives in.
+bool StartsWithArchiveFolder(std::u16string_view link) {
+  return link.size() > kLinkFolderLength && link[kLinkFolderLength - 1] == u'/' &&
+         std::all_of(link.begin(), link.begin() + kLinkFolderLength - 1, IsFolderCharacter);
+}
+
 // The name without the extension that follows its last "\" or ":".
 std::u16string NameBase(std::u16string_view name) {
   return ChangeFileExt(name, u"");
 }
 
+// The tokens of a text one at a time, so that a search that stops early, or holds only the token
+// it looks at, never holds the list of a whole page. A NUL is no blank and ends no unquoted token,
+// so the scan would stand on it for ever: the text ends at its first NUL.
+class TCommaListReader {
+ public:
+  explicit TCommaListReader(std::u16string_view text)
+      : FText(text.substr(0, text.find(u'\0'))), FAt(SkipBlanks(FText, 0)) {}
+
+  // The next token into `token`; false when the text has no more.
+  bool Next(std::u16string& token) {
+    if (FEmptyTokenDue) {
+      FEmptyTokenDue = false;
+      token.clear();
+      return true;
+    }
+    if (FAt >= FText.size()) {
+      return false;
+    }
+    if (FText[FAt] == kQuote) {
+      token = QuotedToken(FText, FAt);
+    } else {
+      const std::size_t start = FAt;
+      while (FAt < FText.size() && FText[FAt] > 32 && FText[FAt] != kSeparator) {
+        ++FAt;
+      }
+      token = FText.substr(start, FAt - start);
+    }
+    FAt = SkipBlanks(FText, FAt);
+    if (FAt < FText.size() && FText[FAt] == kSeparator) {
+      // Only a comma that ends the text adds an empty token.
+      FEmptyTokenDue = FAt + 1 == FText.size();
+      FAt = SkipBlanks(FText, FAt + 1);
+    }
+    return true;
+  }
+
+ private:
+  std::u16string_view FText;
+  std::size_t FAt;
+  bool FEmptyTokenDue = false;
+};
+
 }  // namespace
 
-// A NUL is no blank and ends no unquoted token, so the scan would stand on it for ever: the text
-// ends at its first NUL.
-std::vector<std::u16string> CommaListTokens(std::u16string_view whole) {
-  const std::u16string_view text = whole.substr(0, whole.find(u'\0'));
+std::vector<std::u16string> CommaListTokens(std::u16string_view text) {
   std::vector<std::u16string> tokens;
-  std::size_t at = SkipBlanks(text, 0);
-  while (at < text.size()) {
-    if (text[at] == kQuote) {
-      tokens.push_back(QuotedToken(text, at));
-    } else {
-      const std::size_t start = at;
-      while (at < text.size() && text[at] > 32 && text[at] != kSeparator) {
-        ++at;
-      }
-      tokens.emplace_back(text.substr(start, at - start));
-    }
-    at = SkipBlanks(text, at);
-    if (at < text.size() && text[at] == kSeparator) {
-      if (at + 1 == text.size()) {
-        tokens.emplace_back();
-      }
-      at = SkipBlanks(text, at + 1);
-    }
+  TCommaListReader reader(text);
+  std::u16string token;
+  while (reader.Next(token)) {
+    tokens.push_back(token);
   }
   return tokens;
 }
 
 void FindArchiveLink(TUpdateState& state) {
   state.TargetUrl.clear();
+  // The token right after the first one that holds the marker; none after a marker in the last.
   std::u16string next;
   {
-    const std::vector<std::u16string> tokens =
-        CommaListTokens(DecodeCodePage(state.PageText, AnsiCodePage()));
-    for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
-      if (tokens[i].find(kMarker) != std::u16string::npos) {
-        next = tokens[i + 1];
-        break;
-      }
+    const std::u16string page = DecodeCodePage(state.PageText, AnsiCodePage());
+    TCommaListReader reader(page);
+    std::u16string token;
+    bool marked = false;
+    while (!marked && reader.Next(token)) {
+      marked = token.find(kMarker) != std::u16string::npos;
+    }
+    if (!marked || !reader.Next(next)) {
+      return;
     }
   }
   if (!next.starts_with(kHrefOpening)) {
@@ -132,8 +177,10 @@ void FindArchiveLink(TUpdateState& state) {
     return;
   }
   const std::u16string_view link = value.substr(0, close);
-  const std::u16string_view name =
-      link.size() > kLinkFolderLength ? link.substr(kLinkFolderLength) : u"";
+  if (!StartsWithArchiveFolder(link)) {
+    return;
+  }
+  const std::u16string_view name = link.substr(kLinkFolderLength);
   if (!IsArchiveFileName(name)) {
     return;
   }

@@ -23,10 +23,12 @@ std::vector<std::u16string> CommaListTokens(std::u16string_view text);
 // Empties TargetUrl; when PageText names a release archive, sets TargetUrl to its URL and NewFile
 // to its file name, the link after its four-character folder ("zip/"). A page whose marker is
 // followed by anything but an href="..." token names no archive: TargetUrl stays empty and NewFile
-// unchanged. So does a link whose file name is not an archive file name (IsArchiveFileName): the
-// page, not the user, would otherwise choose which file of the download folder is written, and
-// then deleted or started. A link of four characters or fewer therefore names no archive either,
-// where it once gave an archive URL with an empty file name.
+// unchanged. So does a link whose folder is not three characters a file name may hold (no control
+// character, blank, double quote or any of #%?\/:*<>|) and a slash, since the link goes to the
+// console and into the request as it is; and a link whose file name is not an archive file name
+// (IsArchiveFileName): the page, not the user, would otherwise choose which file of the download
+// folder is written, and then deleted or started. A link of four characters or fewer therefore
+// names no archive either, where it once gave an archive URL with an empty file name.
 void FindArchiveLink(TUpdateState& state);
 
 // True when the name is one plain file name (IsPlainFileName) that ends in ".zip" in any letter

@@ -211,13 +211,16 @@ void Install(TRunContext& ctx) {
   int failures = 0;
   bool extracted = false;
   for (;;) {
-    extracted = ExtractArchive(ctx, s.ArchivePath, s.ProgramDir);
+    // A verified archive is installed from the copy its check was made on, never from its file.
+    extracted = s.VerifiedCopy ? ExtractArchive(ctx, s.ArchivePath, *s.VerifiedCopy, s.ProgramDir)
+                               : ExtractArchive(ctx, s.ArchivePath, s.ProgramDir);
     if (extracted || ++failures > kMaxExtractFailures) {
       break;
     }
     ctx.Console.PrintLine(u"展開に失敗しました. リトライします. (" + IntToText(failures) + u")");
     ctx.System.Sleep(750);
   }
+  s.VerifiedCopy.reset();
   if (extracted) {
     WriteSettings(ctx);
     DisposeArchive(ctx);

@@ -4,10 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
 #include "runtime/crypto.h"
+#include "runtime/stream.h"
 #include "update/console.h"
 
 namespace zelkupd {
@@ -34,6 +36,9 @@ struct TUpdateState {
   std::int32_t PageRetries = 0;  // further tries of the second release page
   bool Downloaded = false;
   TInetHandle hInternet = nullptr;
+  // When signatures are required: the copy of the archive whose signature was checked
+  // (verified_copy.h), held from the check to the last extraction attempt; null otherwise.
+  std::unique_ptr<TFileStream> VerifiedCopy;
 };
 
 struct TRunContext {

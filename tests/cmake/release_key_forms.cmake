@@ -1,6 +1,7 @@
 # The configuration's check of ZELKUPD_RELEASE_KEY (cmake/release_key.cmake) on keys that openssl
 # makes: a P-256 public key as `openssl ec -pubout` writes it, with either line end, gives its
-# point; every other form stops the configuration with the message that says what is expected.
+# point; every other form, and a key of that form whose point is not on the curve, stops the
+# configuration with the message that says what is expected.
 # Run by CTest: cmake -DOPENSSL=<openssl> -DWORK=<folder> -P release_key_forms.cmake
 set(check ${CMAKE_CURRENT_LIST_DIR}/../../cmake/release_key.cmake)
 file(REMOVE_RECURSE ${WORK})
@@ -16,7 +17,7 @@ endfunction()
 
 # The check's exit code and what it printed.
 function(check_key name result_var output_var)
-  execute_process(COMMAND ${CMAKE_COMMAND} -DKEY=${WORK}/${name} -P ${check}
+  execute_process(COMMAND ${CMAKE_COMMAND} -DKEY=${WORK}/${name} -DOPENSSL=${OPENSSL} -P ${check}
                   RESULT_VARIABLE result ERROR_VARIABLE output OUTPUT_QUIET)
   string(STRIP "${output}" output)
   set(${result_var} ${result} PARENT_SCOPE)
@@ -41,6 +42,16 @@ file(WRITE ${WORK}/truncated.pub "${truncated}")
 file(WRITE ${WORK}/two.pub "${pem}${pem}")
 string(REPLACE "MFkw" "MF!w" broken "${pem}")
 file(WRITE ${WORK}/broken.pub "${broken}")
+# Another digit in the last bytes of Y: the form stays, the point leaves the curve.
+string(REGEX MATCH "([A-Za-z0-9+/])([A-Za-z0-9+/][A-Za-z0-9+/][A-Za-z0-9+/]==\n-----END)" tail
+       "${pem}")
+if(CMAKE_MATCH_1 STREQUAL "A")
+  set(digit "B")
+else()
+  set(digit "A")
+endif()
+string(REPLACE "${tail}" "${digit}${CMAKE_MATCH_2}" off_curve "${pem}")
+file(WRITE ${WORK}/off_curve.pub "${off_curve}")
 
 file(READ ${WORK}/p256.der der HEX)
 string(LENGTH "${der}" length)
@@ -54,7 +65,7 @@ foreach(name p256.pub crlf.pub)
 endforeach()
 
 foreach(name compressed.pub p384.pub ed25519.pub rsa.pub p256.key p256.der truncated.pub two.pub
-             broken.pub missing.pub)
+             broken.pub off_curve.pub missing.pub)
   check_key(${name} result output)
   string(REPLACE "\n" " " output "${output}")
   string(REGEX REPLACE " +" " " output "${output}")
@@ -62,4 +73,4 @@ foreach(name compressed.pub p384.pub ed25519.pub rsa.pub p256.key p256.der trunc
     message(FATAL_ERROR "${name} was not refused with the message: ${result} ${output}")
   endif()
 endforeach()
-message(STATUS "every form but a P-256 public key in PEM was refused")
+message(STATUS "every form but a P-256 public key in PEM, and a point off the curve, was refused")

@@ -1,20 +1,23 @@
 """A release server that misbehaves while the archive or the page is fetched: the connection reset
-part-way or before any answer, error statuses, a redirect, a very slow answer, and release pages
-of several megabytes. A transfer that did not arrive whole is no download: the earlier archive
-keeps its bytes, no part file stays behind, the installation and the settings are untouched and
-the run ends with the end notice. A slow but whole answer installs as any other."""
+part-way or before any answer, error statuses, a redirect, a very slow answer, a server that
+answers nothing at all, and release pages of several megabytes. A transfer that did not arrive
+whole is no download: the earlier archive keeps its bytes, no part file stays behind, the
+installation and the settings are untouched and the run ends with the end notice. A slow but
+whole answer installs as any other; a server that stays silent is not obtained once the receive
+timeout is over. A page is searched in its first MiB only."""
 
 import os
 import random
 import re
+import time
 import unittest
 
 from harness.case import TE2ECase
 from harness.codepage import ConsoleLines, Cp932
 from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import EndNotice, Question
-from harness.http_server import (Archive, Dropped, DroppedAtOnce, LargePage, Redirect, Slow,
-                                 Status)
+from harness.http_server import (Archive, Dropped, DroppedAtOnce, LargePage, Redirect, Silent,
+                                 Slow, Status)
 from harness.installation import REPLACEMENT_SUFFIX
 
 SETTINGS = "[ZELK]\r\nPREV_FILE=zelk32_155.zip\r\n"
@@ -98,6 +101,13 @@ class TArchiveTransferFaultTest(TE2ECase):
         self.AssertUntouched()
         self.assertEqual([request.Url for request in result.Requests], [self.Url, missing])
 
+    def testASilentServerIsNotObtainedOnceTheReceiveTimeoutIsOver(self):
+        started = time.monotonic()
+        result = self.Fetch(Silent())
+        print("a silent server was given up after %.1f s" % (time.monotonic() - started))
+        self.AssertConsole(result, self.Start() + ConsoleLines(NOT_OBTAINED))
+        self.AssertUntouched()
+
     def testAVerySlowAnswerIsWaitedForAndInstalled(self):
         self.Installation.AddStandIn("ZELK.EXE")
         self.Server.Route(self.Url, Slow(ARCHIVE, delay=3.0, block_delay=0.4, block_size=4096))
@@ -125,16 +135,19 @@ class TLargeReleasePageTest(TE2ECase):
         self.Installation.WriteSettings(SETTINGS)
         self.Before = self.Installation.Snapshot()
 
-    def testALinkAfterSeveralMegabytesIsFound(self):
+    def testALinkIsFoundAtTheEndOfTheFirstMebibyteAndNotAfterIt(self):
         ending = ReleasePage("zip/" + ARCHIVE_NAME)
-        self.Server.Route("vum_zelk.html", LargePage(self.PAGE_SIZE, ending=ending))
-        result = self.RunUpdater(answers=["cancel"], timeout=90)
-        page = self.Server.Url("vum_zelk.html")
+        self.Server.Route("vum_zelk.html", LargePage(1024 * 1024, ending=ending))
+        self.Server.Route("vum_scb.html", LargePage(self.PAGE_SIZE, ending=ending))
+        result = self.RunUpdater(answers=["no", "ok"], timeout=90)
+        page, second = self.Server.Url("vum_zelk.html"), self.Server.Url("vum_scb.html")
         self.AssertConsole(result, ConsoleLines(*GREETING, page + " の情報を取得中...",
-                                                "取得完了.", ""))
+                                                "取得完了.", "", "放置します.",
+                                                second + " の情報を取得中...", "取得完了.", "",
+                                                "ゼルク についての情報が見当たりません."))
         self.assertEqual(result.Boxes, [Question("『 %s 』が対象です." % ARCHIVE_NAME,
                                                  "前回アップデートしたファイルよりも新しいです.",
-                                                 default="yes")])
+                                                 default="yes"), EndNotice()])
         self.assertEqual(result.ExitCode, 0)
         self.assertEqual(self.Installation.Snapshot(), self.Before)
 

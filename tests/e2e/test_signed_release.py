@@ -1,9 +1,11 @@
 """Signed releases, by the build with the tests' release key (the private half is in the build
 folder; scripts/sign-release signs with it). A release whose archive carries the author's
 signature installs, from the release page and as a local archive; an altered archive, a missing
-signature (404) and another key's signature each give "アーカイブの署名を確認出来ませんでした.", the
-end notice, no archive in the download folder (an earlier one stays as it was) and an unchanged
-installation. test_typical_run shows that the product build, which has no key, asks for no
+signature (404), another key's signature and an older release's signature offered under a newer
+name each give "アーカイブの署名を確認出来ませんでした.", the end notice, no archive in the download
+folder (an earlier one stays as it was) and an unchanged installation. Another program that
+replaces the verified archive, downloaded or local, while ZELK is being closed never gets its
+bytes installed. test_typical_run shows that the product build, which has no key, asks for no
 signature."""
 
 import os
@@ -14,15 +16,20 @@ from harness import messages
 from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import EndNotice, Question
 from harness.environment import SIGNED, WindowsPath
-from harness.http_server import Archive, Page, Status
+from harness.http_server import Archive, Page, Redirect, Status
 from harness.installing import (CLOSED, CLOSING, DELETE, LAUNCH, LOCAL_ARCHIVE, MARKS, PREV_FILE,
                                 Greeting, TInstallingCase)
 
 NAME = "zelk32_156.zip"
 RELEASE_DATA = os.urandom(25000)
 RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
+# What another program puts in the verified archive's place.
+IMPOSTOR_DATA = b"bytes nobody signed"
+IMPOSTOR = MakeArchive([("zelk.dat", IMPOSTOR_DATA, (2024, 3, 1, 9, 30, 0))])
 VERIFIED = "アーカイブの署名を確認しました."
 NOT_VERIFIED = "アーカイブの署名を確認出来ませんでした."
+# The copy of a verified archive that the installation is made from, beside it while the run lasts.
+VERIFIED_COPY = "zelkupd-verified.zip.zelkupd-tmp"
 NEWER = Question("『 zelk32_156.zip 』が対象です.", "前回アップデートしたファイルよりも新しいです.",
                  default="yes")
 PRESENT = Question("『 zelk32_156.zip 』が対象です.", "既にローカルにも存在しています.",
@@ -36,10 +43,12 @@ class TSignedReleaseTest(TInstallingCase):
         super().setUp()
         self.Settings = self.WriteSettings(delete_mode=1)
 
-    def Signature(self, data, key=None):
-        """The bytes scripts/sign-release writes for an archive of `data`, with the release key
-        or `key`."""
-        path = os.path.join(self.WorkDir, "to-sign.zip")
+    def Signature(self, data, key=None, name=NAME):
+        """The bytes scripts/sign-release writes for an archive of `data` called `name`, with the
+        release key or `key`."""
+        folder = os.path.join(self.WorkDir, "to-sign")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, name)
         with open(path, "wb") as archive:
             archive.write(data)
         subprocess.run([self.Config.SignRelease, key or self.Config.ReleaseKey, path], check=True,
@@ -104,6 +113,101 @@ class TSignedReleaseTest(TInstallingCase):
                                         if name.startswith(NAME)), [NAME] if before else [])
                 self.assertEqual(self.Installation.SettingsBytes(), self.Settings)
         self.AssertZelkNotLaunched()
+
+    def testAnOlderReleaseOfferedUnderANewerNameIsRefused(self):
+        older = MakeArchive([("zelk.dat", b"release 150", (2023, 1, 1, 0, 0, 0))])
+        signature = self.Signature(older, name="zelk32_150.zip")
+        self.Server.Route("vum_zelk.html", Page(ReleasePage("zip/zelk32_999.zip")))
+        self.Server.Route("zip/zelk32_999.zip", Archive(older))
+        self.Server.Route("zip/zelk32_999.zip.sig", Archive(signature))
+        before = self.Installation.Snapshot()
+        result = self.RunUpdater(answers=["yes", "ok"])
+        page, archive = self.Server.Url("vum_zelk.html"), self.Server.Url("zip/zelk32_999.zip")
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), *messages.PageFetch(page),
+                                messages.ArchiveFetchStart(archive), MARKS, NOT_VERIFIED)
+        self.assertEqual(result.Boxes, [Question("『 zelk32_999.zip 』が対象です.",
+                                                 "前回アップデートしたファイルよりも新しいです.",
+                                                 default="yes"), EndNotice()])
+        self.assertEqual(self.Installation.Snapshot(), before)
+        self.assertEqual(self.Installation.SettingsBytes(), self.Settings)
+
+        local = self.WriteLocalArchive(older, "zelk32_999.zip")
+        with open(os.path.join(self.WorkDir, "dl", "zelk32_999.zip.sig"), "wb") as beside:
+            beside.write(signature)
+        result = self.RunUpdater(local, answers=["ok"])
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), LOCAL_ARCHIVE, NOT_VERIFIED)
+        self.assertEqual(self.Installation.Snapshot(), before)
+        self.AssertZelkNotLaunched()
+
+    def testASignatureRedirectedFromHttpsToHttpIsNotVerified(self):
+        url = "https://localhost:%d/zip/%s" % (self.Server.Port, NAME)
+        moved = "http://localhost:%d/zip/%s.sig" % (self.Server.Port, NAME)
+        self.Server.Route(url, Archive(RELEASE))
+        self.Server.Route(url + ".sig", Redirect(moved, status=302))
+        self.Server.Route(moved, Archive(self.Signature(RELEASE)))
+        before = self.Installation.Snapshot()
+        result = self.RunUpdater(url, answers=["yes", "ok"], env={"http_proxy": ""})
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE),
+                                *messages.ArchiveArgument(url), messages.ArchiveFetchStart(url),
+                                MARKS, NOT_VERIFIED)
+        self.assertEqual(result.Boxes, [NEWER, EndNotice()])
+        self.assertEqual(self.Installation.Snapshot(), before)
+        self.AssertZelkNotLaunched()
+
+    def ReplaceWhileZelkCloses(self, downloaded, by, target=None):
+        """A verified release, downloaded or local, whose archive (or `target`) a running ZELK
+        replaces with unsigned bytes (moving another file over it, or copying another's bytes into
+        it) when the updater asks it to close: what is installed is the release that was verified.
+        The record of the attempt."""
+        impostor = os.path.join(self.WorkDir, "impostor.zip")
+        with open(impostor, "wb") as unsigned:
+            unsigned.write(IMPOSTOR)
+        if downloaded:
+            url = self.Server.Url("zip/" + NAME)
+            self.Server.Route(url, Archive(RELEASE))
+            self.Server.Route(url + ".sig", Archive(self.Signature(RELEASE)))
+            archive, arguments, answers = self.Installation.File(NAME), [url], ["yes"]
+            lines = [*messages.ArchiveArgument(url), messages.ArchiveFetchStart(url), MARKS,
+                     VERIFIED, messages.OBTAINED]
+        else:
+            path = self.WriteLocalArchive(RELEASE)
+            archive = os.path.join(self.WorkDir, "dl", NAME)
+            with open(archive + ".sig", "wb") as beside:
+                beside.write(self.Signature(RELEASE))
+            arguments, answers, lines = [path], [], [LOCAL_ARCHIVE, VERIFIED]
+        self.StartStandIn(window="close", replace=target or archive, replace_with=impostor,
+                          replace_by=by)
+        result = self.RunUpdater(*arguments, answers=answers)
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), *lines, CLOSING, CLOSED,
+                                LAUNCH)
+        attempt = [record for record in self.StandIns.Records()
+                   if record["record"] in ("replaced", "replace_failed")]
+        self.assertEqual(len(attempt), 1, self.StandIns.Records())
+        self.AssertInstalled()
+        self.assertFalse(os.path.exists(self.Installation.File(VERIFIED_COPY)))
+        return attempt[0]
+
+    def testADownloadReplacedByAMoveWhileZelkClosesIsNotInstalled(self):
+        self.ReplaceWhileZelkCloses(downloaded=True, by="move")
+
+    def testADownloadRewrittenWhileZelkClosesIsNotInstalled(self):
+        self.ReplaceWhileZelkCloses(downloaded=True, by="copy")
+
+    def testALocalArchiveReplacedByAMoveWhileZelkClosesIsNotInstalled(self):
+        self.ReplaceWhileZelkCloses(downloaded=False, by="move")
+
+    def testALocalArchiveRewrittenWhileZelkClosesIsNotInstalled(self):
+        self.ReplaceWhileZelkCloses(downloaded=False, by="copy")
+
+    def testTheCopyThatIsInstalledCannotBeReplacedByAMove(self):
+        copy = self.Installation.File(VERIFIED_COPY)
+        attempt = self.ReplaceWhileZelkCloses(downloaded=False, by="move", target=copy)
+        self.assertEqual(attempt["record"], "replace_failed", attempt)
+
+    def testTheCopyThatIsInstalledCannotBeRewritten(self):
+        copy = self.Installation.File(VERIFIED_COPY)
+        attempt = self.ReplaceWhileZelkCloses(downloaded=True, by="copy", target=copy)
+        self.assertEqual(attempt["record"], "replace_failed", attempt)
 
     def testALocalArchiveIsCheckedAgainstTheSignatureBesideIt(self):
         path = os.path.join(self.WorkDir, "dl", NAME)

@@ -1,9 +1,13 @@
 // Fuzz target: the release page search on arbitrary page bytes, and the tokeniser under it on
 // arbitrary UTF-16 text. A link found must be a non-empty text of the page without quotes, put
-// after the site base URL, with NewFile the link after its folder; NewFile put after a download
-// folder must name a file right in that folder, never a device; a page that names no archive
-// leaves NewFile alone. The tokens of a text must come back unchanged when they are written out
-// again quoted and comma-separated, and blanks before a text must not change its tokens.
+// after the site base URL, with NewFile the link after its folder; the folder must be three
+// characters a file name may hold (no control character, blank, double quote or any of #%?\/:*<>|)
+// and a slash, so that nothing of the link reaches the console as an escape or reshapes the
+// request; NewFile put after a download folder must name a file right in that folder, never a
+// device; a page that names no archive leaves NewFile alone. The tokens of a text must come back
+// unchanged when they are written out again quoted and comma-separated, and blanks before a text
+// must not change its tokens.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +26,11 @@ namespace zelkupd::fuzz {
 namespace {
 
 constexpr char16_t kUntouched[] = u"(untouched)";
+
+bool IsFolderCharacter(char16_t c) {
+  const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+  return !control && std::u16string_view(u" \"#%?\\/:*<>|").find(c) == std::u16string_view::npos;
+}
 constexpr std::size_t kLinkFolderLength = 4;
 const std::u16string kDownloadDir = u"\\ZELK\\";
 
@@ -43,6 +52,9 @@ void CheckLink(std::string_view page) {
           "the link is a non-empty text without quotes", link);
   Require(link.size() > kLinkFolderLength && state.NewFile == link.substr(kLinkFolderLength),
           "NewFile is the link after its four-character folder", state.NewFile);
+  Require(link[kLinkFolderLength - 1] == u'/' &&
+              std::all_of(link.begin(), link.begin() + kLinkFolderLength - 1, IsFolderCharacter),
+          "the folder is three characters a file name may hold and a slash", link);
   const std::u16string archivePath = kDownloadDir + state.NewFile;
   Require(ExtractFilePath(archivePath) == kDownloadDir &&
               ExpandFileName(archivePath) == archivePath && !IsReservedDeviceName(state.NewFile) &&

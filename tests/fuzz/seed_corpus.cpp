@@ -163,6 +163,7 @@ void PageSeeds() {
   Seed("release_page", "quoted.html", "\"id=\"\"$zelk32$\"\"\",\"href=\"\"zip/q.zip\"\"\",");
   Seed("release_page", "hostile_links.html",
        "<a id=\"$zelk32$\" href=\"zip/ZELK.EXE\"> <a id=\"$zelk32$\" href=\"zip/..\\x.zip\">");
+  Seed("release_page", "hostile_folder.html", "<a id=\"$zelk32$\" href=\"z?p/zelk32_999.zip\">");
   Seed("release_page", "nul.html",
        std::string("<a id=\"$zelk32$\"\0 href=\"zip/after_nul.zip\">", 43));
 }

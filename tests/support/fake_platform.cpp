@@ -13,6 +13,11 @@ constexpr std::uint32_t kSynchronize = 0x00100000;
 constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitTimeout = 258;
 constexpr std::uint32_t kWmClose = 16;
+constexpr std::int32_t kSchemeHttp = 3;
+constexpr std::int32_t kSchemeHttps = 4;
+constexpr std::uint32_t kOptionReceiveTimeout = 6;
+constexpr std::uint32_t kOptionSecurityFlags = 31;
+constexpr std::uint32_t kSecureAndStrong = 0x20000001;
 char gSession;
 
 std::string Utf8(std::u16string_view text) {
@@ -65,18 +70,83 @@ TInetHandle FakePlatform::OpenInternetSession() {
   return &gSession;
 }
 
-TInetHandle FakePlatform::OpenInternetUrl(TInetHandle session, const std::u16string& url,
-                                          std::uint32_t flags) {
-  Calls.push_back("InternetOpenUrl " + Utf8(url));
+// "scheme://host[:port]object", as far as the tests' URLs need it.
+bool FakePlatform::CrackUrl(const std::u16string& url, TUrlParts& parts) {
+  Calls.push_back("InternetCrackUrl " + Utf8(url));
   OpenedUrls.push_back(url);
-  OpenUrlFlags.push_back(flags);
-  const auto it = Responses.find(url);
-  if (session != &gSession || it == Responses.end() || it->second.OpenFails) {
+  FCrackedUrl = url;
+  const std::size_t schemeEnd = url.find(u"://");
+  if (schemeEnd == std::u16string::npos) {
+    return false;
+  }
+  const std::u16string scheme = UpperCase(std::u16string_view(url).substr(0, schemeEnd));
+  parts.Scheme = scheme == u"HTTP" ? kSchemeHttp : scheme == u"HTTPS" ? kSchemeHttps : -1;
+  const std::size_t hostStart = schemeEnd + 3;
+  const std::size_t objectStart = std::min(url.find(u'/', hostStart), url.size());
+  const std::u16string authority = url.substr(hostStart, objectStart - hostStart);
+  const std::size_t colon = authority.find(u':');
+  parts.Host = authority.substr(0, colon);
+  parts.Port = parts.Scheme == kSchemeHttps ? 443 : 80;
+  if (colon != std::u16string::npos) {
+    const std::string digits = Utf8(authority.substr(colon + 1));
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      return false;
+    }
+    parts.Port = static_cast<std::uint16_t>(std::stoi(digits));
+  }
+  parts.Object = url.substr(objectStart);
+  return true;
+}
+
+TInetHandle FakePlatform::ConnectHttp(TInetHandle session, const std::u16string& host,
+                                      std::uint16_t port) {
+  Calls.push_back("InternetConnect " + Utf8(host) + " " + std::to_string(port));
+  if (session != &gSession) {
     return nullptr;
   }
-  FRequests.push_back({url, 0});
+  FConnections.push_back({FCrackedUrl});
+  ++OpenInetHandles;
+  return &FConnections.back();
+}
+
+TInetHandle FakePlatform::OpenHttpRequest(TInetHandle connection, const std::u16string& object,
+                                          std::uint32_t flags) {
+  Calls.push_back("HttpOpenRequest " + Utf8(object) + " " + std::to_string(flags));
+  OpenUrlFlags.push_back(flags);
+  FRequests.push_back({.Url = static_cast<TConnection*>(connection)->Url});
   ++OpenInetHandles;
   return &FRequests.back();
+}
+
+bool FakePlatform::SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                           std::uint32_t value) {
+  Calls.push_back("InternetSetOption " + std::to_string(option) + " " + std::to_string(value));
+  if (option == kOptionReceiveTimeout) {
+    static_cast<TRequest*>(handle)->ReceiveTimeout = value;
+  }
+  return true;
+}
+
+bool FakePlatform::SendHttpRequest(TInetHandle request) {
+  Calls.push_back("HttpSendRequest");
+  const TRequest& state = *static_cast<TRequest*>(request);
+  SentReceiveTimeouts.push_back(state.ReceiveTimeout);
+  const auto it = Responses.find(state.Url);
+  return it != Responses.end() && !it->second.OpenFails;
+}
+
+bool FakePlatform::QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                             std::uint32_t& value) {
+  Calls.push_back("InternetQueryOption " + std::to_string(option));
+  const TRequest& state = *static_cast<TRequest*>(handle);
+  const std::u16string& endsAt = Responses.at(state.Url).EndsAt;
+  if (option != kOptionSecurityFlags) {
+    return false;
+  }
+  const std::u16string url = UpperCase(endsAt.empty() ? state.Url : endsAt);
+  value = url.starts_with(u"HTTPS://") ? kSecureAndStrong : 0;
+  return true;
 }
 
 bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
@@ -106,12 +176,17 @@ bool FakePlatform::InternetReadFile(TInetHandle request, void* buffer, std::uint
   auto* state = static_cast<TRequest*>(request);
   const TResponse& response = Responses.at(state->Url);
   bytesRead = 0;
-  if (state->NextBlock >= response.Blocks.size()) {
+  if (state->NextBlock >= response.Blocks.size() * response.Repeat) {
     return !response.ReadFailsAtEnd;
   }
-  const std::string& block = response.Blocks[state->NextBlock++];
-  bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(block.size(), size));
-  std::memcpy(buffer, block.data(), bytesRead);
+  const std::string& block = response.Blocks[state->NextBlock % response.Blocks.size()];
+  bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(block.size() - state->Offset, size));
+  std::memcpy(buffer, block.data() + state->Offset, bytesRead);
+  state->Offset += bytesRead;
+  if (state->Offset == block.size()) {
+    ++state->NextBlock;
+    state->Offset = 0;
+  }
   return true;
 }
 
@@ -130,6 +205,9 @@ FakePlatform::TWindow* FakePlatform::FindWindow(TWindowHandle window) {
 
 void FakePlatform::EnumWindows(TEnumWindowsProc proc, void* param) {
   Calls.push_back("EnumWindows");
+  if (OnEnumWindows) {
+    OnEnumWindows();
+  }
   const std::vector<TWindow> snapshot = Windows;
   for (const TWindow& window : snapshot) {
     if (proc(window.Handle, param) == 0) {

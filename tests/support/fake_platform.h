@@ -36,18 +36,25 @@ class FakePlatform : public Platform {
 
   // --- Internet ---
   struct TResponse {
-    bool OpenFails = false;
+    bool OpenFails = false;  // the request cannot be sent (no connection, say)
+    // The URL the request ends on after the redirects WinINet followed; empty: its own. Its
+    // scheme gives the security flags of the connection the answer comes over.
+    std::u16string EndsAt{};
     bool StatusQueryFails = false;
     std::uint32_t Status = 200;
     std::vector<std::string> Blocks{};  // what each InternetReadFile delivers, in order
+    std::size_t Repeat = 1;             // the blocks come this many times over: large bodies
     bool ReadFailsAtEnd = false;  // after the blocks a read fails instead of returning 0 bytes
     bool HasContentLength = false;
     std::uint32_t ContentLength = 0;
   };
   bool SessionFails = false;
-  std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL fails to open
-  std::vector<std::u16string> OpenedUrls;
-  std::vector<std::uint32_t> OpenUrlFlags;
+  std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL cannot be sent
+  std::vector<std::u16string> OpenedUrls;         // every URL a request was begun for (cracked)
+  std::vector<std::uint32_t> OpenUrlFlags;        // the flags each request was opened with
+  // The receive timeout (INTERNET_OPTION_RECEIVE_TIMEOUT) each request had when it was sent; 0
+  // when none was set.
+  std::vector<std::uint32_t> SentReceiveTimeouts;
   int OpenInetHandles = 0;       // handles opened and not yet closed
   std::function<void()> OnRead;  // called at the start of every InternetReadFile, when set
 
@@ -70,7 +77,8 @@ class FakePlatform : public Platform {
     // handles opened to the old one then wait for the old one, which has ended.
     int Instance = 0;
   };
-  std::vector<TWindow> Windows;  // in EnumWindows order
+  std::vector<TWindow> Windows;         // in EnumWindows order
+  std::function<void()> OnEnumWindows;  // called at the start of every EnumWindows, when set
   std::map<std::uint32_t, TProcess> Processes;
   bool PsapiMissing = false;
   std::vector<std::uint32_t> Waits;  // the timeout of each WaitForSingleObject
@@ -109,8 +117,16 @@ class FakePlatform : public Platform {
   int ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                      std::uint32_t style) override;
   TInetHandle OpenInternetSession() override;
-  TInetHandle OpenInternetUrl(TInetHandle session, const std::u16string& url,
+  bool CrackUrl(const std::u16string& url, TUrlParts& parts) override;
+  TInetHandle ConnectHttp(TInetHandle session, const std::u16string& host,
+                          std::uint16_t port) override;
+  TInetHandle OpenHttpRequest(TInetHandle connection, const std::u16string& object,
                               std::uint32_t flags) override;
+  bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                               std::uint32_t value) override;
+  bool SendHttpRequest(TInetHandle request) override;
+  bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                 std::uint32_t& value) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
   bool InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
@@ -137,16 +153,24 @@ class FakePlatform : public Platform {
   std::u16string ModuleFileName() override;
 
  private:
+  // A connection stands for the URL cracked last, which the request opened on it asks for.
+  struct TConnection {
+    std::u16string Url;
+  };
   struct TRequest {
     std::u16string Url;
-    std::size_t NextBlock = 0;
+    std::uint32_t ReceiveTimeout = 0;
+    std::size_t NextBlock = 0;  // counted over every repeat of the blocks
+    std::size_t Offset = 0;     // what a short read left of that block
   };
   struct TProcessHandleState {
     std::uint32_t ProcessId;
     int Instance;
   };
   TWindow* FindWindow(TWindowHandle window);
-  std::deque<TRequest> FRequests;  // stable addresses: handles point at them
+  std::u16string FCrackedUrl;
+  std::deque<TConnection> FConnections;  // stable addresses: handles point at them
+  std::deque<TRequest> FRequests;
   std::deque<TProcessHandleState> FProcessHandles;
 };
 

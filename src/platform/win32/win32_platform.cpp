@@ -88,9 +88,57 @@ TInetHandle Win32Platform::OpenInternetSession() {
   return ::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
 }
 
-TInetHandle Win32Platform::OpenInternetUrl(TInetHandle session, const std::u16string& url,
+bool Win32Platform::CrackUrl(const std::u16string& url, TUrlParts& parts) {
+  // Nonzero lengths without buffers ask for pointers into the URL itself.
+  URL_COMPONENTSW components{};
+  components.dwStructSize = sizeof components;
+  components.dwSchemeLength = 1;
+  components.dwHostNameLength = 1;
+  components.dwUrlPathLength = 1;
+  components.dwExtraInfoLength = 1;
+  if (::InternetCrackUrlW(WidePtr(url), 0, 0, &components) == FALSE) {
+    return false;
+  }
+  parts.Scheme = components.nScheme;
+  parts.Host = FromWide(components.lpszHostName, components.dwHostNameLength);
+  parts.Port = components.nPort;
+  parts.Object = FromWide(components.lpszUrlPath, components.dwUrlPathLength) +
+                 FromWide(components.lpszExtraInfo, components.dwExtraInfoLength);
+  return true;
+}
+
+TInetHandle Win32Platform::ConnectHttp(TInetHandle session, const std::u16string& host,
+                                       std::uint16_t port) {
+  return ::InternetConnectW(session, WidePtr(host), port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                            0, 0);
+}
+
+TInetHandle Win32Platform::OpenHttpRequest(TInetHandle connection, const std::u16string& object,
                                            std::uint32_t flags) {
-  return ::InternetOpenUrlW(session, WidePtr(url), nullptr, 0, flags, 0);
+  const wchar_t* anyType[] = {L"*/*", nullptr};
+  return ::HttpOpenRequestW(connection, L"GET", WidePtr(object), nullptr, nullptr, anyType, flags,
+                            0);
+}
+
+bool Win32Platform::SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                            std::uint32_t value) {
+  DWORD number = value;
+  return ::InternetSetOptionW(handle, option, &number, sizeof number) != FALSE;
+}
+
+bool Win32Platform::SendHttpRequest(TInetHandle request) {
+  return ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+}
+
+bool Win32Platform::QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                              std::uint32_t& value) {
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  if (::InternetQueryOptionW(handle, option, &number, &size) == FALSE) {
+    return false;
+  }
+  value = number;
+  return true;
 }
 
 bool Win32Platform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,

@@ -19,8 +19,16 @@ class Win32Platform final : public Platform {
                      std::uint32_t style) override;
 
   TInetHandle OpenInternetSession() override;
-  TInetHandle OpenInternetUrl(TInetHandle session, const std::u16string& url,
+  bool CrackUrl(const std::u16string& url, TUrlParts& parts) override;
+  TInetHandle ConnectHttp(TInetHandle session, const std::u16string& host,
+                          std::uint16_t port) override;
+  TInetHandle OpenHttpRequest(TInetHandle connection, const std::u16string& object,
                               std::uint32_t flags) override;
+  bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                               std::uint32_t value) override;
+  bool SendHttpRequest(TInetHandle request) override;
+  bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                 std::uint32_t& value) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
   bool InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,

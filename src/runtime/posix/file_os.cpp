@@ -18,7 +18,8 @@ const std::uint32_t kAccessDeniedError = EACCES;
 // sharing before it truncates: an open that shares nothing holds the file exclusively, one that
 // shares reading holds it shared. So two opens of which either shares nothing exclude each other,
 // also inside one process, as on Windows; opens that share reading do not tell reading from
-// writing, and removing or renaming a held file is not refused.
+// writing, and removing or renaming a held file is not refused. A file to be deleted on close
+// loses its name as soon as it is open, so that, as on Windows, no other open can reach it.
 std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
   int flags = O_CLOEXEC;
   switch (mode.Access) {
@@ -50,7 +51,8 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
     return kInvalidFile;
   }
   const int lock = mode.Share == TFileShare::None ? LOCK_EX : LOCK_SH;
-  if (flock(fd, lock | LOCK_NB) != 0 || (truncate && ftruncate(fd, 0) != 0)) {
+  if (flock(fd, lock | LOCK_NB) != 0 || (truncate && ftruncate(fd, 0) != 0) ||
+      (mode.DeleteOnClose && unlink(native.c_str()) != 0)) {
     SetLastOsError(static_cast<std::uint32_t>(errno));
     close(fd);
     return kInvalidFile;

@@ -28,8 +28,10 @@ std::intptr_t OpenFile(std::u16string_view path, const TFileMode& mode) {
   } else if (mode.Disposition == TFileDisposition::CreateNew) {
     disposition = CREATE_NEW;
   }
+  const DWORD attributes = mode.DeleteOnClose ? FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE
+                                              : FILE_ATTRIBUTE_NORMAL;
   HANDLE file = ::CreateFileW(WidePtr(std::u16string(path)), access, share, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              attributes, nullptr);
   return file == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<std::intptr_t>(file);
 }
 

@@ -17,7 +17,7 @@ from harness.dialogs import ReadDialogLog
 from harness.environment import DEFAULT, LoadConfig, WindowsPath
 from harness.http_server import TLoopbackServer
 from harness.installation import TInstallation
-from harness.stand_in import TStandInFolder
+from harness.stand_in import PATH_OPTIONS, TStandInFolder
 from harness.wine import TWineProcess
 
 # Variables of the machine's environment that would change what the updater does under test.
@@ -120,7 +120,7 @@ class TE2ECase(unittest.TestCase):
         count = len(self.StandIns.RecordsOf("ready", base)) + 1
         arguments = []
         for key, value in options.items():
-            if key == "lock" and value.startswith("/"):
+            if key in PATH_OPTIONS and value.startswith("/"):
                 value = WindowsPath(value)
             arguments += ["--" + key.replace("_", "-"), str(value)]
         with open(os.path.join(self.WorkDir, "%s-%d.out" % (base, count)), "wb") as output:

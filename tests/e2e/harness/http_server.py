@@ -82,6 +82,12 @@ def Slow(body, delay=0.0, block_delay=0.0, block_size=10240):
     return TResponse(Body=body, Delay=delay, BlockDelay=block_delay, BlockSize=block_size)
 
 
+def Silent():
+    """Takes the request and then answers nothing, for longer than any test runs: a server that
+    has stopped working but keeps its connections."""
+    return TResponse(Delay=3600.0)
+
+
 def LargePage(size, filler=b"<p>zelk</p>\n", ending=b""):
     """A page of `size` bytes: filler repeated, then `ending` (a marker and link, say)."""
     count = max(0, size - len(ending))

@@ -9,6 +9,10 @@ from harness.environment import WindowsPath
 from harness.records import ReadRecords
 
 
+# The options whose values are paths, given as Unix paths and passed on as Windows ones.
+PATH_OPTIONS = ("lock", "replace", "replace_with")
+
+
 class TStandInFolder:
     def __init__(self, root):
         self.Path = os.path.join(root, "stand-in")
@@ -21,10 +25,11 @@ class TStandInFolder:
     def Configure(self, name="ZELK", **settings):
         """The mode of every stand-in copy called NAME.EXE started from now on: window (close,
         refuse, hidden, owned, none), close_delay_ms, lock (a path), share (none, read), access
-        (read, write), lifetime_ms."""
+        (read, write), replace and replace_with (paths: at the first close request the one is
+        replaced by the other), replace_by (move, copy), lifetime_ms."""
         lines = []
         for key, value in settings.items():
-            if key == "lock" and value.startswith("/"):
+            if key in PATH_OPTIONS and value.startswith("/"):
                 value = WindowsPath(value)
             lines.append("%s=%s\n" % (key, value))
         with open(os.path.join(self.Path, name + ".ini"), "w", encoding="utf-8") as side_file:

@@ -46,8 +46,13 @@ TEST(CryptoTest, Sha256InPiecesIsTheDigestOfTheWhole) {
   EXPECT_NE(Digest(large, 65536), Digest(large.substr(1), 65536));
 }
 
+// The digest that a signature of the archive `data` as zelk32_156.zip signs.
+TSha256Digest MessageDigest(const std::string& data) {
+  return Digest(test::SignedMessage("zelk32_156.zip", Digest(data, 4096)), 4096);
+}
+
 TEST(CryptoTest, OnlyTheReleaseKeysSignatureOfTheUnalteredArchiveVerifies) {
-  const TSha256Digest digest = Digest(kSignedArchive, 4096);
+  const TSha256Digest digest = MessageDigest(kSignedArchive);
   EXPECT_TRUE(VerifyEcdsaP256(kReleaseKey, digest, Signature(kArchiveSignature)));
   EXPECT_TRUE(VerifyEcdsaP256(kOtherKey, digest, Signature(kOtherKeySignature)));
 
@@ -55,7 +60,7 @@ TEST(CryptoTest, OnlyTheReleaseKeysSignatureOfTheUnalteredArchiveVerifies) {
   EXPECT_FALSE(VerifyEcdsaP256(kOtherKey, digest, Signature(kArchiveSignature)));
   std::string altered = kSignedArchive;
   altered[10] = '\x01';
-  EXPECT_FALSE(VerifyEcdsaP256(kReleaseKey, Digest(altered, 4096), Signature(kArchiveSignature)));
+  EXPECT_FALSE(VerifyEcdsaP256(kReleaseKey, MessageDigest(altered), Signature(kArchiveSignature)));
   TEcSignature flipped = Signature(kArchiveSignature);
   flipped[40] ^= 0x01;
   EXPECT_FALSE(VerifyEcdsaP256(kReleaseKey, digest, flipped));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "runtime/errors.h"
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
@@ -34,6 +36,24 @@ TEST(FileStreamTest, CreateAlwaysEmptiesAnExistingFile) {
   test::WriteFileBytes(dir / u"a.bin", "long old content");
   { TFileStream file(dir / u"a.bin", kCreateWriteShareRead); }
   EXPECT_EQ(ReadWholeFile(dir / u"a.bin"), "");
+}
+
+// What is written to it can only be read back through its own handle: no open of it by its name,
+// for reading or for writing, gets through, and it is gone once the handle is closed.
+TEST(FileStreamTest, APrivateTemporaryFileIsReachedThroughItsHandleAloneAndGoesWithIt) {
+  TTempDir dir;
+  {
+    TFileStream file(dir / u"private.tmp", kCreatePrivateTemporary);
+    file.WriteBuffer("verified", 8);
+    EXPECT_THROW(TFileStream(dir / u"private.tmp", kOpenReadShareRead), EFOpenError);
+    EXPECT_THROW(TFileStream(dir / u"private.tmp", kOpenWriteExclusive), EFCreateError);
+    file.SetPosition(0);
+    char bytes[8] = {};
+    file.ReadBuffer(bytes, sizeof bytes);
+    EXPECT_EQ(std::string(bytes, sizeof bytes), "verified");
+  }
+  EXPECT_FALSE(FileExists(dir / u"private.tmp"));
+  EXPECT_TRUE(ListDirectory(dir.Path()).empty());
 }
 
 TEST(FileStreamTest, MissingFileRaisesOpenErrorWithFullPath) {

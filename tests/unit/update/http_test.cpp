@@ -12,6 +12,7 @@
 #include "support/fake_platform.h"
 #include "support/fault_scope.h"
 #include "support/temp_dir.h"
+#include "update/release_page.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,7 +26,8 @@ using test::TTempDir;
 
 constexpr char16_t kPageUrl[] = u"http://site.invalid/vum_zelk.html";
 constexpr char16_t kArchiveUrl[] = u"http://site.invalid/zip/zelk32_156.zip";
-constexpr std::uint32_t kReload = 0x80000000;
+// Reload, no cache write, no cookies, no automatic logon, no dialog.
+constexpr std::uint32_t kRequestFlags = 0x840C0200;
 constexpr char16_t kNotObtained[] = u"取得出来ませんでした.\r\n";
 constexpr char16_t kCannotWrite[] = u"ローカルディスクに書き込みが出来ません.\r\n";
 
@@ -89,7 +91,7 @@ TEST_F(HttpTest, PageIsJoinedFromItsBlocksWithoutAStatusQuery) {
   Fetch({.Status = 404, .Blocks = {"<html>", full, "</html>"}});
   EXPECT_EQ(ctx.State.PageText, "<html>" + full + "</html>");
   EXPECT_EQ(Out(), std::u16string(kPageUrl) + u" の情報を取得中...\r\n");
-  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kReload});
+  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kRequestFlags});
   EXPECT_EQ(Count("InternetReadFile 10240"), 4);
   EXPECT_EQ(Count("HttpQueryInfo 536870931"), 0) << "an error page is read as text";
   ExpectTidy();
@@ -105,7 +107,7 @@ TEST_F(HttpTest, UnreadablePageIsReportedAndLeavesThePageEmpty) {
   Fetch({.OpenFails = true});
   EXPECT_EQ(ctx.State.PageText, "");
   EXPECT_EQ(Out(), std::u16string(kPageUrl) + u" の情報を取得中...\r\n" + kNotObtained);
-  EXPECT_EQ(Count("InternetCloseHandle null"), 1);
+  EXPECT_EQ(Count("InternetCloseHandle"), 2) << "the request and its connection";
   ExpectTidy();
 }
 
@@ -116,13 +118,38 @@ TEST_F(HttpTest, PageReadThatFailsKeepsWhatCameBefore) {
   ExpectTidy();
 }
 
+// A page is searched in its first MiB, which holds any real release page many times over; what
+// comes after is never asked for, so a server cannot make the run hold or search more.
+TEST_F(HttpTest, APageIsReadNoFurtherThanItsFirstMebibyte) {
+  std::string filler;
+  while (filler.size() < 10240) {
+    filler += "a,";
+  }
+  // 64 MiB of tokens, with a link in every 104th block, the first one just past the first MiB.
+  std::vector<std::string> blocks(103, filler);
+  blocks.push_back("<a id=\"$zelk32$\" href=\"zip/zelk32_999.zip\">");
+  Fetch({.Blocks = blocks, .Repeat = 64 * 1048576 / (104 * 10240)});
+  std::string expected;
+  while (expected.size() < 1048576) {
+    expected += "a,";
+  }
+  EXPECT_EQ(ctx.State.PageText.size(), expected.size());
+  EXPECT_TRUE(ctx.State.PageText.starts_with(expected)) << "the page is its first MiB";
+  EXPECT_EQ(Count("InternetReadFile 10240"), 102);
+  EXPECT_EQ(Count("InternetReadFile 4097"), 1)
+      << "the last read asks for what the cap leaves and a byte to tell whether more follows";
+  FindArchiveLink(ctx.State);
+  EXPECT_EQ(ctx.State.TargetUrl, u"");
+  ExpectTidy();
+}
+
 TEST_F(HttpTest, ArchiveGoesToItsFileWithOneMarkPerBlock) {
   const std::string full(10240, 'z');
   Download({.Blocks = {full, full, "tail"}, .HasContentLength = true, .ContentLength = 20484});
   EXPECT_TRUE(ctx.State.Downloaded);
   EXPECT_EQ(test::ReadFileBytes(ctx.State.ArchivePath), full + full + "tail");
   EXPECT_EQ(Out(), std::u16string(kArchiveUrl) + u" を取得中...\r\n###\r\n");
-  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kReload});
+  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kRequestFlags});
   EXPECT_EQ(Count("HttpQueryInfo 536870931"), 1) << "HTTP_QUERY_STATUS_CODE as a number";
   EXPECT_EQ(Count("InternetReadFile 10240"), 4);
   ExpectTidy();
@@ -179,7 +206,7 @@ TEST_F(HttpTest, ArchiveThatCannotBeOpenedIsReported) {
   Download({.OpenFails = true});
   EXPECT_FALSE(ctx.State.Downloaded);
   EXPECT_EQ(Out(), std::u16string(kArchiveUrl) + u" を取得中...\r\n" + kNotObtained);
-  EXPECT_EQ(Count("InternetCloseHandle null"), 1);
+  EXPECT_EQ(Count("InternetCloseHandle"), 2) << "the request and its connection";
   ExpectTidy();
 }
 

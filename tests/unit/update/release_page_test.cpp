@@ -118,6 +118,22 @@ TEST_F(FindArchiveLinkTest, NewFileIsTheLinkWithoutItsFolderAndMustBeAPlainArchi
   }
 }
 
+TEST_F(FindArchiveLinkTest, TheFolderIsThreeFileNameCharactersAndASlash) {
+  for (const char16_t* folder : {u"zip/", u"Z_1/", u"ゼルク/", u"a.b/", u"~!$/"}) {
+    Search(u"<a id=\"$zelk32$\" href=\"" + std::u16string(folder) + u"zelk32_156.zip\">");
+    EXPECT_EQ(state.TargetUrl, std::u16string(kSiteBaseUrl) + folder + u"zelk32_156.zip");
+    EXPECT_EQ(state.NewFile, u"zelk32_156.zip");
+  }
+  // Each would put an escape sequence on the console or reshape the request.
+  for (const char16_t* folder :
+       {u"\x1b[2J", u"z?p/", u"..\\/", u"#ip/", u"%7a/", u"a b/", u"zi:/", u"z*p/", u"\"ip/",
+        u"<a>/", u"z|p/", u"zi\x7f/", u"zi\t/", u"zip\\", u"zip:", u"zi/p", u"/zip"}) {
+    SCOPED_TRACE(Utf16ToUtf8(folder));
+    Search(u"<a id=\"$zelk32$\" href=\"" + std::u16string(folder) + u"zelk32_999.zip\">");
+    ExpectNoArchive();
+  }
+}
+
 TEST_F(FindArchiveLinkTest, ThePageIsDecodedFromTheAnsiCodePageAndEndsAtItsFirstNul) {
   Search(u"<a id=\"$zelk32$\" href=\"zip/ゼルク_156.zip\">");
   EXPECT_EQ(state.NewFile, u"ゼルク_156.zip");

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "stand_in/file_replace.h"
+
 namespace zelkupd::test {
 namespace {
 
@@ -58,6 +60,9 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       gStandIn.Log->Append(TJsonLine("close_requested")
                                .Add("count", ++gStandIn.CloseRequests)
                                .AddBool("owned_window", window == gStandIn.hOwned));
+      if (gStandIn.CloseRequests == 1) {
+        ReplaceFile(*gStandIn.Options, *gStandIn.Log);
+      }
       if (gStandIn.Options->Window == TWindowMode::Refuse) {
         return 0;
       }

@@ -1,6 +1,7 @@
 // The stand-in ZELK.EXE (and, copied, ZELKCFG.EXE): a small GUI program that shows, refuses or
-// hides its window, holds a file locked, and logs its start, the close requests it receives and
-// its end, so end-to-end tests can stage the programs the updater closes and starts.
+// hides its window, holds a file locked, replaces a file when asked to close, and logs its start,
+// the close requests it receives and its end, so end-to-end tests can stage the programs the
+// updater closes and starts.
 #include <windows.h>
 
 #include <string>

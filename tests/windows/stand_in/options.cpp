@@ -114,6 +114,12 @@ void Apply(const TSettings& settings, TStandInOptions& options) {
       options.LockShare = value == L"read" ? TLockShare::Read : TLockShare::None;
     } else if (key == L"access" && (value == L"read" || value == L"write")) {
       options.LockForWriting = value == L"write";
+    } else if (key == L"replace") {
+      options.ReplacePath = value;
+    } else if (key == L"replace_with") {
+      options.ReplaceWith = value;
+    } else if (key == L"replace_by" && (value == L"move" || value == L"copy")) {
+      options.ReplaceBy = value == L"copy" ? TReplaceBy::Copy : TReplaceBy::Move;
     } else {
       understood = false;
     }

@@ -20,6 +20,10 @@ enum class TWindowMode {
 
 enum class TLockShare { None, Read };
 
+// How a file is replaced at the first close request: another file moved over it, or its bytes
+// copied into it.
+enum class TReplaceBy { Move, Copy };
+
 struct TStandInOptions {
   TWindowMode Window = TWindowMode::Close;
   DWORD CloseDelayMs = 0;
@@ -29,6 +33,9 @@ struct TStandInOptions {
   TLockShare LockShare = TLockShare::None;
   // Held with write access as well, as by a program in the middle of saving the file.
   bool LockForWriting = false;
+  std::wstring ReplacePath;  // a file to replace at the first close request; empty: none
+  std::wstring ReplaceWith;  // the file that replaces it
+  TReplaceBy ReplaceBy = TReplaceBy::Move;
   DWORD LifetimeMs = 60000;  // ends by itself after this, whatever else happens
   std::wstring LogPath;      // empty: logs nothing
   std::wstring QuitPath;     // empty: only the lifetime ends it
@@ -37,7 +44,8 @@ struct TStandInOptions {
 
 // Keys of the side file ("key=value" lines, UTF-8, '#' starts a comment) and options of the
 // command line ("--key value", with '-' for '_'), the latter winning: window, close_delay_ms,
-// linger_ms, lock, share (none or read), access (read or write), lifetime_ms.
+// linger_ms, lock, share (none or read), access (read or write), replace, replace_with,
+// replace_by (move or copy), lifetime_ms.
 TStandInOptions LoadOptions();
 
 const wchar_t* WindowModeName(TWindowMode mode);

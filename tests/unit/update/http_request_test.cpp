@@ -1,0 +1,123 @@
+// One request over the fake platform: how it is made (flags, receive timeout, the secure flag),
+// that an https request a redirect took to http counts as not answered, and the limit on a body.
+#include "update/http_request.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_platform.h"
+
+namespace zelkupd {
+namespace {
+
+using test::FakePlatform;
+
+// Reload, no cache write, no cookies, no automatic logon, no dialog.
+constexpr std::uint32_t kRequestFlags = 0x840C0200;
+constexpr std::uint32_t kFlagSecure = 0x00800000;
+
+class HttpRequestTest : public ::testing::Test {
+ protected:
+  HttpRequestTest() : session(fake.OpenInternetSession()) {}
+  ~HttpRequestTest() override { fake.InternetCloseHandle(session); }
+
+  // Whether a request of `url` was answered; its handles are closed again.
+  bool Answered(const std::u16string& url) {
+    const THttpRequest request(fake, session, url);
+    return request.IsOpen();
+  }
+
+  FakePlatform fake;
+  TInetHandle session;
+};
+
+TEST_F(HttpRequestTest, EveryRequestIsSentWithTheFlagsAndTheReceiveTimeout) {
+  const std::u16string plain = u"http://site.invalid/vum_zelk.html";
+  const std::u16string secure = u"https://site.invalid:8443/zip/zelk32_156.zip?v=1";
+  fake.Responses[plain] = {};
+  fake.Responses[secure] = {};
+  EXPECT_TRUE(Answered(plain));
+  EXPECT_TRUE(Answered(secure));
+  EXPECT_EQ(fake.OpenUrlFlags,
+            (std::vector<std::uint32_t>{kRequestFlags, kRequestFlags | kFlagSecure}));
+  EXPECT_EQ(fake.SentReceiveTimeouts, (std::vector<std::uint32_t>{30000, 30000}));
+  EXPECT_EQ(fake.CallCount("InternetConnect site.invalid 80"), 1);
+  EXPECT_EQ(fake.CallCount("InternetConnect site.invalid 8443"), 1);
+  EXPECT_EQ(fake.CallCount("HttpOpenRequest /zip/zelk32_156.zip?v=1 " +
+                           std::to_string(kRequestFlags | kFlagSecure)),
+            1);
+  EXPECT_EQ(fake.OpenInetHandles, 1) << "only the session is left open";
+}
+
+TEST_F(HttpRequestTest, AnHttpsRequestThatARedirectTookToHttpIsNotAnswered) {
+  const std::u16string secure = u"https://site.invalid/zip/zelk32_156.zip";
+  const std::u16string plain = u"http://site.invalid/zip/zelk32_156.zip";
+  for (const char16_t* endsAt : {u"http://site.invalid/zip/zelk32_156.zip",
+                                 u"http://elsewhere.invalid/x.zip", u"ftp://site.invalid/x.zip"}) {
+    fake.Responses[secure] = {.EndsAt = endsAt};
+    EXPECT_FALSE(Answered(secure));
+  }
+  for (const char16_t* endsAt :
+       {u"", u"https://elsewhere.invalid/x.zip", u"HTTPS://SITE.INVALID/"}) {
+    fake.Responses[secure] = {.EndsAt = endsAt};
+    EXPECT_TRUE(Answered(secure));
+  }
+  fake.Responses[plain] = {.EndsAt = u"https://site.invalid/zip/zelk32_156.zip"};
+  EXPECT_TRUE(Answered(plain)) << "http to https only makes it safer";
+  fake.Responses[plain] = {.EndsAt = u"http://elsewhere.invalid/x.zip"};
+  EXPECT_TRUE(Answered(plain));
+  EXPECT_EQ(fake.OpenInetHandles, 1);
+}
+
+TEST_F(HttpRequestTest, OnlyHttpAndHttpsUrlsAreAsked) {
+  for (const char16_t* url :
+       {u"ftp://site.invalid/vum_zelk.html", u"file://C:/vum_zelk.html", u"C:\\vum_zelk.html"}) {
+    fake.Responses[url] = {};
+    EXPECT_FALSE(Answered(url));
+  }
+  EXPECT_EQ(fake.CallCount("HttpSendRequest"), 0);
+  EXPECT_EQ(fake.OpenInetHandles, 1);
+}
+
+// Whatever the body and however it comes in blocks, the caller gets exactly its bytes up to the
+// limit, never asks for more than one byte past it, and hears whether the body ran on.
+TEST_F(HttpRequestTest, ABodyIsTakenUpToTheLimitAndNoFurther) {
+  const std::string body = "0123456789abcdefghijklmnopqrstuvwxyzABCD";
+  for (std::size_t size : {0u, 1u, 10u, 11u, 25u, 40u}) {
+    for (std::size_t blockSize : {1u, 3u, 10u, 40u}) {
+      for (std::uint64_t limit = 0; limit <= 42; ++limit) {
+        SCOPED_TRACE(std::to_string(size) + " bytes in blocks of " + std::to_string(blockSize) +
+                     ", limit " + std::to_string(limit));
+        const std::string whole = body.substr(0, size);
+        FakePlatform::TResponse response;
+        for (std::size_t at = 0; at < size; at += blockSize) {
+          response.Blocks.push_back(whole.substr(at, blockSize));
+        }
+        const std::u16string url = u"http://site.invalid/zip/zelk32_156.zip";
+        fake.Responses[url] = response;
+        fake.Calls.clear();
+        const THttpRequest request(fake, session, url);
+        std::string taken;
+        char buffer[kReadBlockSize];
+        const TTransferEnd end = request.ReadBody(buffer, limit, [&](std::uint32_t count) {
+          taken.append(buffer, count);
+          return true;
+        });
+        EXPECT_EQ(taken, whole.substr(0, limit));
+        EXPECT_EQ(end, size > limit ? TTransferEnd::TooLong : TTransferEnd::Complete);
+        std::uint64_t asked = 0;
+        for (const std::string& call : fake.Calls) {
+          if (call.starts_with("InternetReadFile ")) {
+            asked = std::max<std::uint64_t>(asked, std::stoull(call.substr(17)));
+          }
+        }
+        EXPECT_LE(asked, limit + 1);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zelkupd
