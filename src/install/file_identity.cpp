@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "runtime/errors.h"
 #include "runtime/stream.h"
 
 namespace zelkupd {
@@ -17,24 +16,19 @@ bool IsVersion(std::u16string_view path, const TFoundFile& found, const TFileIde
   if (proof == TProof::Quick || !identity.HasCrc) {
     return true;
   }
-  const std::optional<std::uint32_t> crc = FileCrc32(path);
-  return crc && *crc == identity.Crc;
+  return FileCrc32(path) == identity.Crc;
 }
 
-std::optional<std::uint32_t> FileCrc32(std::u16string_view path) {
-  try {
-    TFileStream file(path, kOpenReadShareRead);
-    std::vector<unsigned char> block(64 * 1024);
-    uLong crc = crc32(0, nullptr, 0);
-    for (;;) {
-      const std::size_t n = file.Read(block.data(), block.size());
-      if (n == 0) {
-        return static_cast<std::uint32_t>(crc);
-      }
-      crc = crc32(crc, block.data(), static_cast<uInt>(n));
+std::uint32_t FileCrc32(std::u16string_view path) {
+  TFileStream file(path, kOpenReadShareRead);
+  std::vector<unsigned char> block(64 * 1024);
+  uLong crc = crc32(0, nullptr, 0);
+  for (;;) {
+    const std::size_t n = file.Read(block.data(), block.size());
+    if (n == 0) {
+      return static_cast<std::uint32_t>(crc);
     }
-  } catch (const EStreamError&) {
-    return std::nullopt;
+    crc = crc32(crc, block.data(), static_cast<uInt>(n));
   }
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,12 +26,13 @@ struct TFileIdentity {
 enum class TProof { Quick, Full };
 
 // Whether `found`, the file at `path`, is the version `identity` describes. A folder is no
-// version of a file, and a file that cannot be read is proven nothing.
+// version of a file. A file whose bytes are to be read but cannot be (another program holds it)
+// is neither this version nor another: that raises the read's EStreamError, with its code.
 bool IsVersion(std::u16string_view path, const TFoundFile& found, const TFileIdentity& identity,
                TProof proof);
 
-// The CRC-32 of a file's bytes, read with others allowed to read it too; nullopt when it cannot
-// be read.
-std::optional<std::uint32_t> FileCrc32(std::u16string_view path);
+// The CRC-32 of a file's bytes, read with others allowed to read it too; raises EStreamError
+// when it cannot be read.
+std::uint32_t FileCrc32(std::u16string_view path);
 
 }  // namespace zelkupd

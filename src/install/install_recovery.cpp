@@ -77,7 +77,13 @@ TSettleResult SettleJournal(const std::u16string& installDir) {
     return FinishForward(installDir, std::move(*records), TSettleOutcome::Nothing);
   }
   for (const TJournalRecord& record : *records) {
-    if (RollForward(installDir, record, TRollMode::AfterCut)) {
+    if (TRollResult failed = RollForward(installDir, record, TRollMode::AfterCut)) {
+      // A file that another program holds, or that cannot be changed now, may be let go of: the
+      // journal stays for a later start, and the attempt stays as far as it has come. Only an
+      // attempt that cannot be finished at all is undone.
+      if (failed->Error == 0 || IsFileInUseError(failed->Error)) {
+        return Stuck(std::move(*failed));
+      }
       return RollBackAll(installDir, *records, true);
     }
   }

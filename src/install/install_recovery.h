@@ -27,9 +27,12 @@ struct TSettleResult {
 };
 
 // With the lock held. A journal at its name means every file of its attempt was staged and
-// forced, so the attempt is rolled forward, leniently (roll.h); only when that cannot be done
-// now is it rolled back instead, which can always finish the way back that the attempt's own
-// undo may have begun. A journal of an earlier version is rolled back, as those versions did. A
+// forced, so the attempt is rolled forward, leniently (roll.h). A file that another program
+// holds, or that cannot be read to prove what it is, stops that for now: Stuck, the journal
+// staying for a later start. Only an attempt that cannot be finished at all (its staged file
+// gone where the old file is back) is rolled back instead, which can always finish the way back
+// that the attempt's own undo may have begun. A journal of an earlier version is rolled back, as
+// those versions did. A
 // settled journal only has the folder cleared. Staged files without a journal are an attempt cut
 // off before it changed anything: they are removed. A journal that cannot be read, or not fully
 // (a newer version's, a line that is no record), is left alone with everything it names: Stuck,

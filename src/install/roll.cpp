@@ -4,6 +4,7 @@
 
 #include "install/file_identity.h"
 #include "install/install_names.h"
+#include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
 
@@ -41,6 +42,14 @@ bool FileInTheWay(std::u16string_view installDir, std::u16string_view path) {
 // The folder of a path that the user removed after a cut is made again for what goes in it.
 bool MakeParent(const std::u16string& path) {
   return ForceDirectories(ExcludeTrailingBackslash(ExtractFilePath(path)));
+}
+
+// A file's times are part of its version: a stamp that is refused (another program holds the
+// file) fails the record, which would otherwise leave a file of the other version's times. A
+// folder's times are not: its stamp is given where it can be.
+TRollResult Stamp(const std::u16string& path, const TFileTime& creation,
+                  const TFileTime& lastWrite) {
+  return SetFileTimes(path, creation, lastWrite) ? std::nullopt : std::optional(FailedAt(path));
 }
 
 TProof ProofFor(TRollMode mode) {
@@ -83,7 +92,9 @@ TRollResult ForwardAdd(const std::u16string& path, std::u16string_view installDi
                        const TJournalRecord& record, TRollMode mode) {
   const std::u16string staged = StagedFilePath(installDir, record.Number);
   if (!FileExists(staged)) {
-    return std::nullopt;
+    // In process nothing else takes it away; after a cut it was placed, and what stands at the
+    // path now is the release's file or what the user made of it.
+    return mode == TRollMode::InProcess ? std::optional(NotAsPlanned(staged)) : std::nullopt;
   }
   TFoundFile found;
   if (FindFile(path, found)) {
@@ -103,15 +114,34 @@ TRollResult ForwardReplace(const std::u16string& path, std::u16string_view insta
   TFoundFile found;
   const bool taken = FindFile(path, found);
   if (!FileExists(staged)) {
-    // Placed; a cut may have come before its stamp.
-    if (taken && IsVersion(path, found, record.New, ProofFor(mode))) {
-      SetFileTimes(path, record.New.LastWrite, record.New.LastWrite);
+    if (mode == TRollMode::InProcess) {
+      return NotAsPlanned(staged);
+    }
+    if (taken && IsVersion(path, found, record.New, TProof::Full)) {
+      // Placed; a cut may have come before its stamp.
+      return Stamp(path, record.New.LastWrite, record.New.LastWrite);
+    }
+    if (taken && IsVersion(path, found, record.Old, TProof::Full)) {
+      // The old file is back (the user put it back by hand) and the new one gone with the staged
+      // file: this attempt can no longer be finished, only undone.
+      return NotAsPlanned(path);
     }
     return std::nullopt;
   }
   if (taken) {
-    if (FileExists(old) || !IsVersion(path, found, record.Old, ProofFor(mode))) {
+    if (!IsVersion(path, found, record.Old, ProofFor(mode))) {
+      // The release's own file (extracted by hand), or the user's: either way it stays.
       return mode == TRollMode::InProcess ? std::optional(NotAsPlanned(path)) : std::nullopt;
+    }
+    if (FileExists(old)) {
+      // Put aside already, and the very same old file put back at the path since (by hand): the
+      // two are alike, so the one aside goes and the one at the path is put aside in its stead.
+      if (mode == TRollMode::InProcess) {
+        return NotAsPlanned(path);
+      }
+      if (!RemoveOwnFile(old)) {
+        return FailedAt(old);
+      }
     }
     if (!RenameFile(path, old)) {
       return FailedAt(path);
@@ -123,16 +153,14 @@ TRollResult ForwardReplace(const std::u16string& path, std::u16string_view insta
     return failed;
   }
   // Windows gives a name's old creation time to the file that takes the name within seconds.
-  SetFileTimes(path, record.New.LastWrite, record.New.LastWrite);
-  return std::nullopt;
+  return Stamp(path, record.New.LastWrite, record.New.LastWrite);
 }
 
 TRollResult ForwardTouch(const std::u16string& path, const TJournalRecord& record, TRollMode mode) {
   TFoundFile found;
   if (FindFile(path, found)) {
     if (IsVersion(path, found, record.Old, ProofFor(mode))) {
-      SetFileTimes(path, record.New.LastWrite, record.New.LastWrite);
-      return std::nullopt;
+      return Stamp(path, record.New.LastWrite, record.New.LastWrite);
     }
     if (IsVersion(path, found, record.New, ProofFor(mode))) {
       return std::nullopt;
@@ -203,8 +231,7 @@ TRollResult BackReplace(const std::u16string& path, std::u16string_view installD
     return FailedAt(path);
   }
   // Windows gives a name's old creation time to the file that takes the name within seconds.
-  SetFileTimes(path, record.Creation, record.Old.LastWrite);
-  return std::nullopt;
+  return Stamp(path, record.Creation, record.Old.LastWrite);
 }
 
 TRollResult BackFolder(const std::u16string& path) {
@@ -217,27 +244,33 @@ TRollResult BackFolder(const std::u16string& path) {
 
 }  // namespace
 
+// A file whose bytes are to be proven but cannot be read now (another program holds it) is
+// neither the attempt's nor the user's: the record cannot be rolled now.
 TRollResult RollForward(std::u16string_view installDir, const TJournalRecord& record,
                         TRollMode mode) {
   const std::u16string path = InstalledPath(installDir, record.Path);
-  switch (record.Action) {
-    case TJournalAction::Folder:
-      return ForwardFolder(path, installDir, record, mode);
-    case TJournalAction::Add:
-      return ForwardAdd(path, installDir, record, mode);
-    case TJournalAction::Replace:
-      return ForwardReplace(path, installDir, record, mode);
-    case TJournalAction::Touch:
-      return ForwardTouch(path, record, mode);
-    case TJournalAction::Stamp:
-      if (DirectoryExists(path)) {
-        SetFileTimes(path, record.LastWrite, record.LastWrite);
-      }
-      return std::nullopt;
-    case TJournalAction::Times:
-    case TJournalAction::Restore:
-    case TJournalAction::Settled:
-      return std::nullopt;
+  try {
+    switch (record.Action) {
+      case TJournalAction::Folder:
+        return ForwardFolder(path, installDir, record, mode);
+      case TJournalAction::Add:
+        return ForwardAdd(path, installDir, record, mode);
+      case TJournalAction::Replace:
+        return ForwardReplace(path, installDir, record, mode);
+      case TJournalAction::Touch:
+        return ForwardTouch(path, record, mode);
+      case TJournalAction::Stamp:
+        if (DirectoryExists(path)) {
+          SetFileTimes(path, record.LastWrite, record.LastWrite);
+        }
+        return std::nullopt;
+      case TJournalAction::Times:
+      case TJournalAction::Restore:
+      case TJournalAction::Settled:
+        return std::nullopt;
+    }
+  } catch (const EStreamError& unreadable) {
+    return TRollFailure{path, unreadable.OsError()};
   }
   return std::nullopt;
 }
@@ -245,25 +278,29 @@ TRollResult RollForward(std::u16string_view installDir, const TJournalRecord& re
 TRollResult RollBack(std::u16string_view installDir, const TJournalRecord& record,
                      const std::vector<TFileIdentity>& alsoWritten, TRollMode mode) {
   const std::u16string path = InstalledPath(installDir, record.Path);
-  switch (record.Action) {
-    case TJournalAction::Folder:
-      return BackFolder(path);
-    case TJournalAction::Add:
-      return BackAdd(path, installDir, record, alsoWritten, mode);
-    case TJournalAction::Replace:
-      return BackReplace(path, installDir, record, alsoWritten, mode);
-    case TJournalAction::Touch: {
-      TFoundFile found;
-      if (FindFile(path, found) && IsVersion(path, found, record.New, ProofFor(mode))) {
-        SetFileTimes(path, record.Creation, record.Old.LastWrite);
+  try {
+    switch (record.Action) {
+      case TJournalAction::Folder:
+        return BackFolder(path);
+      case TJournalAction::Add:
+        return BackAdd(path, installDir, record, alsoWritten, mode);
+      case TJournalAction::Replace:
+        return BackReplace(path, installDir, record, alsoWritten, mode);
+      case TJournalAction::Touch: {
+        TFoundFile found;
+        if (FindFile(path, found) && IsVersion(path, found, record.New, ProofFor(mode))) {
+          return Stamp(path, record.Creation, record.Old.LastWrite);
+        }
+        return std::nullopt;
       }
-      return std::nullopt;
+      case TJournalAction::Times:
+      case TJournalAction::Stamp:
+      case TJournalAction::Restore:
+      case TJournalAction::Settled:
+        return std::nullopt;
     }
-    case TJournalAction::Times:
-    case TJournalAction::Stamp:
-    case TJournalAction::Restore:
-    case TJournalAction::Settled:
-      return std::nullopt;
+  } catch (const EStreamError& unreadable) {
+    return TRollFailure{path, unreadable.OsError()};
   }
   return std::nullopt;
 }

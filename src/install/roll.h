@@ -16,7 +16,8 @@ namespace zelkupd {
 // a path that is not as the plan found it fails the attempt, and a file is known by its size and
 // time. After a cut, the next start rolls leniently and asks for proof: a path that holds neither
 // the file the record found there nor the one it leaves (by size, time and CRC-32) is the user's,
-// and the record passes it by, whichever way it rolls.
+// and the record passes it by, whichever way it rolls. A file that cannot be read to prove what
+// it is (another program holds it) is neither: the record fails with the read's error.
 enum class TRollMode { InProcess, AfterCut };
 
 // The path a record could not be rolled at, and the system's error code (kInvalidDataError when

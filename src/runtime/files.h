@@ -99,6 +99,12 @@ extern const std::uint32_t kInvalidDataError;
 // the lock that stands in for the share modes).
 extern const std::uint32_t kSharingViolationError;
 
+// True for the errors of a file that another program holds or that the user may not change now
+// (sharing and lock violations, access denied, as Windows also answers for a file whose removal
+// is pending; natively the lock that stands in for the share modes, EACCES, EBUSY, ETXTBSY):
+// what may pass once the other program lets go or the user acts.
+bool IsFileInUseError(std::uint32_t osError);
+
 // The operating system's message for an error code, with trailing control characters, blanks and
 // periods removed.
 std::u16string SysErrorMessage(std::uint32_t code);

@@ -84,7 +84,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     const auto piece = static_cast<std::uint32_t>(std::min(count - total, kMaxPiece));
     std::uint32_t done = 0;
     if (!ReadPiece(FFileName, FHandle, bytes + total, piece, done)) {
-      throw EReadError(texts::kStreamReadError);
+      throw EReadError(texts::kStreamReadError, LastOsError());
     }
     if (done == 0) {
       break;

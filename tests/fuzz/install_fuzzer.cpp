@@ -3,23 +3,26 @@
 // spellings, letter cases and "./" prefixes, files where the archive has folders and the reverse,
 // files already present, some of them with the very bytes the release has, new folders) and what
 // goes wrong in ExtractArchive over that installation, at one chosen file operation:
-// - that operation alone fails, and the attempt fails or undoes itself in process;
+// - that operation alone fails, or another program takes a staged file away there, and the
+//   attempt fails or undoes itself in process;
 // - a second run starts there: its start and its own attempt, or only its start;
 // - the power is cut there (every later operation fails and what was not forced to the disk is
 //   lost), maybe after the flush of the commit's "settled" line failed, its line landing on the
-//   disk or not; then the user changes up
-//   to three paths (writes a file of their own, removes a file or a whole folder, or rewrites a
-//   file keeping its size and time) or extracts the release by hand over what the cut left, and
-//   the next start settles it, itself maybe cut off by a power cut, and the start after it.
+//   disk or not; then the user changes up to three paths (writes a file of their own, removes a
+//   file or a whole folder, rewrites a file keeping its size and time, or puts an old file back
+//   by hand) or extracts the release by hand over what the cut left, and the next start settles
+//   it, itself maybe cut off by a power cut or meeting a file that ZELK holds open, and the start
+//   after it.
 // What an undisturbed attempt leaves is the new installation. Then:
 // - every file outside the changed paths is, byte for byte and time for time, all old or all
-//   new: new once the journal was at its name when the power went, else as the cut left it;
+//   new: new once the journal was at its name when the power went (unless an old file was put
+//   back where the new one already stood), else as the cut left it;
 // - a file the user wrote or rewrote keeping its size and time is exactly theirs; below a
 //   removed path stand only files of the same version as the rest;
 // - a release extracted by hand after a cut stays installed, every file of it;
 // - a second run changes nothing while the attempt is under way, and the attempt still installs;
-// - a failed attempt leaves the old installation; one whose commit could not be forced has
-//   succeeded;
+// - a failed attempt leaves the old installation, and one that succeeded the new one, even when
+//   its commit could not be forced;
 // - nothing of the attempt stays: no install's folder, and no folder it added under an old
 //   installation unless a file of the user's is in it;
 // - a start says at most that it finished or put back an interrupted update, and the one after
@@ -223,6 +226,22 @@ bool FailOnce(TFaultPoint, std::u16string_view) {
   return ++gOperations == gAt;
 }
 
+// Another program (a virus scanner's quarantine) takes a staged file away at operation gAt.
+std::u16string gStagedFolder;
+bool TakeAStagedFile(TFaultPoint, std::u16string_view) {
+  if (++gOperations == gAt) {
+    for (const TDirEntry& entry : ListDirectory(gStagedFolder)) {
+      if (entry.Name.ends_with(u".NEW")) {
+        SetFaultHook(nullptr);
+        RemoveFile(gStagedFolder + u"\\" + entry.Name);
+        SetFaultHook(&TakeAStagedFile);
+        break;
+      }
+    }
+  }
+  return false;
+}
+
 bool SettledFlush(TFaultPoint point, std::u16string_view path) {
   return point == TFaultPoint::Flush && path.ends_with(u"\\JOURNAL");
 }
@@ -256,14 +275,17 @@ bool StartSecondRun(TFaultPoint, std::u16string_view) {
   return false;
 }
 
-// The user's changes after a cut, each recorded by its path and kind.
+// The user's changes after a cut, each recorded by its path and kind. An old file put back by
+// hand, with its old bytes and time, is no change of the user's own: it is the old version.
 struct TUserChanges {
   std::set<std::u16string> Paths;
   std::set<std::u16string> Written;  // theirs, byte for byte, as long as they stand
   std::set<std::u16string> Removed;
+  bool PutBack = false;
 };
 
-void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, TUserChanges& changes) {
+void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, const TSplit& before,
+                   TUserChanges& changes) {
   // Mostly a path that stands there now, maybe one the attempt wrote.
   std::vector<std::u16string> paths;
   for (const auto& [path, entry] : test::SnapshotTree(folder, false)) {
@@ -275,7 +297,17 @@ void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, TUse
   const std::u16string path = paths[input.ConsumeIntegralInRange<std::size_t>(0, paths.size() - 1)];
   const std::u16string full = folder + path;
   const std::size_t separator = path.rfind(u'\\');
-  switch (input.ConsumeIntegralInRange(0, 2)) {
+  switch (input.ConsumeIntegralInRange(0, 3)) {
+    case 3:
+      if (before.Files.contains(path) && !DirectoryExists(full) &&
+          (separator == std::u16string::npos ||
+           DirectoryExists(folder + path.substr(0, separator)))) {
+        const test::TTreeEntry& old = before.Files.at(path);
+        test::WriteFileBytes(full, old.Bytes);
+        SetFileTimes(full, old.LastWrite, old.LastWrite);
+        changes.PutBack = true;
+      }
+      return;
     case 0:
       if (!DirectoryExists(full) && (separator == std::u16string::npos ||
                                      DirectoryExists(folder + path.substr(0, separator)))) {
@@ -407,13 +439,17 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   gOperations = 0;
   TUserChanges changes;
   bool mustBeNew = false;
-  switch (input.ConsumeIntegralInRange(0, 2)) {
-    case 0: {
-      SetFaultHook(&FailOnce);
+  switch (input.ConsumeIntegralInRange(0, 3)) {
+    case 0:
+    case 3: {
+      gStagedFolder = BackupFolderPath(folder);
+      SetFaultHook(input.ConsumeBool() ? &FailOnce : &TakeAStagedFile);
       const bool installed = Attempt(archive, folder);
       SetFaultHook(nullptr);
       Require(installed || Split(folder).Files == before.Files,
               "a failed attempt leaves the old installation");
+      Require(!installed || Split(folder).Files == after.Files,
+              "an attempt that succeeded has installed");
       break;
     }
     case 1: {
@@ -451,17 +487,34 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
         mustBeNew = true;
       } else {
         for (int n = input.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-          ChangeOnePath(input, folder, changes);
+          ChangeOnePath(input, folder, before, changes);
         }
       }
       break;
     }
   }
+  // The old version put back at a path the attempt had already placed leaves it nothing to
+  // finish that path with.
+  mustBeNew = mustBeNew && !changes.PutBack;
   const test::TTreeSnapshot userState = test::SnapshotTree(folder, false);
   if (input.ConsumeBool()) {
     test::TPowerCut power(input.ConsumeIntegralInRange(1, 40));
     Recover(folder);
     power.LoseUnflushed(folder);
+  } else if (input.ConsumeBool()) {
+    // ZELK, started by the user, holds one of the files while zelkupd starts.
+    std::vector<std::u16string> files;
+    for (const auto& [path, entry] : userState) {
+      if (!entry.IsDirectory && !path.starts_with(kBackupFolderName)) {
+        files.push_back(path);
+      }
+    }
+    if (!files.empty()) {
+      const TFileStream held(
+          folder + files[input.ConsumeIntegralInRange<std::size_t>(0, files.size() - 1)],
+          kOpenReadWriteExclusive);
+      Recover(folder);
+    }
   }
   const std::u16string said = Recover(folder);
   Require(said.empty() || said == kRestored || said == kCompleted,

@@ -203,6 +203,10 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 const std::uint32_t kSharingViolationError = EWOULDBLOCK;
 const std::uint32_t kInvalidDataError = EINVAL;
 
+bool IsFileInUseError(std::uint32_t osError) {
+  return osError == EWOULDBLOCK || osError == EACCES || osError == EBUSY || osError == ETXTBSY;
+}
+
 std::uint32_t LastOsError() {
   return gLastError;
 }

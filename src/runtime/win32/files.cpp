@@ -230,6 +230,11 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 const std::uint32_t kSharingViolationError = ERROR_SHARING_VIOLATION;
 const std::uint32_t kInvalidDataError = ERROR_INVALID_DATA;
 
+bool IsFileInUseError(std::uint32_t osError) {
+  return osError == ERROR_SHARING_VIOLATION || osError == ERROR_LOCK_VIOLATION ||
+         osError == ERROR_ACCESS_DENIED;
+}
+
 std::uint32_t LastOsError() {
   return ::GetLastError();
 }

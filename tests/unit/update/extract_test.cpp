@@ -133,7 +133,7 @@ TEST_F(ExtractArchiveTest, TimesAreSetThroughThePathOfTheTarget) {
     if (stamp) {
       gStamped.emplace_back(path);
     }
-    return stamp;
+    return false;
   });
   TZipBuilder builder;
   builder.Stored("doc/", "").Stored("doc/readme.txt", "x").Stored("DOC//README.TXT", "y");
@@ -547,8 +547,8 @@ TEST_F(ExtractArchiveTest, AnInstallFolderGoneBeforeItIsLockedWasNothingInterrup
 }
 
 // readme.txt cannot take its place, and ZELK.EXE, already placed, cannot leave it: the attempt
-// can be neither finished nor undone now. Each start says so, naming the file, and every attempt
-// fails before it changes anything, until the files can be moved again.
+// can be neither finished nor undone now. Each start says so, naming the file that stops it, and
+// every attempt fails before it changes anything, until the files can be moved again.
 TEST_F(ExtractArchiveTest, AnAttemptThatCanBeNeitherFinishedNorUndoneIsReported) {
   test::WriteOldInstallation(dest);
   gPluginRenames = 0;
@@ -564,7 +564,7 @@ TEST_F(ExtractArchiveTest, AnAttemptThatCanBeNeitherFinishedNorUndoneIsReported)
   const test::TTreeSnapshot held = test::SnapshotTree(dest, false);
   const std::u16string said = Out();
   EXPECT_TRUE(said.starts_with(u"前回中断したアップデートを元に戻せませんでした.\r\n　→ " + dest +
-                               u"ZELK.EXE : "))
+                               u"readme.txt : "))
       << Utf16ToUtf8(said);
   EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
   EXPECT_EQ(test::SnapshotTree(dest, false), held);
