@@ -51,17 +51,25 @@ class TAttempt {
 
   void Run() {
     ForceDirectories(FInstallDir);
-    FHadRoot = FindFile(ExcludeTrailingBackslash(FInstallDir), FRoot);
+    // The installation folder's times before the install's folder moves them: read before that
+    // folder is made, or, where it is there already, once the lock is held.
+    const bool folderThere = DirectoryExists(BackupFolderPath(FInstallDir));
+    if (!folderThere) {
+      ReadRootTimes();
+    }
     FLock = TakeInstallLock(FInstallDir, true);
     if (!FLock) {
       RaiseFailure({LockPath(FInstallDir), kSharingViolationError});
+    }
+    if (folderThere) {
+      ReadRootTimes();
     }
     const TSettleResult earlier = SettleUnderLock(FInstallDir);
     if (earlier.Outcome == TSettleOutcome::Stuck) {
       FLock.reset();
       RaiseFailure(earlier.Failure);
     }
-    GiveFolderTimes(FInstallDir, earlier.FolderTimes, earlier.FolderTimesAction);
+    GiveFolderTimes(FInstallDir, earlier.FolderTimes, earlier.FolderTimesAction, false);
     TInstallPlan plan(FZip, FInstallDir, FStamp, FHadRoot ? &FRoot : nullptr,
                       NextInstallNumber(FInstallDir));
     try {
@@ -71,8 +79,15 @@ class TAttempt {
       plan.Finish();
       WriteJournal(plan);
     } catch (...) {
+      // Nothing changed but the installation folder's times, which the install's folder moved.
       EmptyInstallFolder(FInstallDir);
-      LetGo(true);
+      std::vector<TJournalRecord> root;
+      if (FHadRoot) {
+        root.push_back({.Action = TJournalAction::Times,
+                        .Creation = FRoot.Creation,
+                        .LastWrite = FRoot.LastWrite});
+      }
+      LetGoOfInstallFolder(std::move(FLock), FInstallDir, root, TJournalAction::Times);
       throw;
     }
     Place(plan);
@@ -81,14 +96,13 @@ class TAttempt {
     if (EmptyInstallFolder(FInstallDir)) {
       RemoveJournal(FInstallDir);
     }
-    LetGo(false);
     std::vector<TJournalRecord> restores;
     for (std::size_t i = 0; i < plan.RecordCount(); ++i) {
       if (TJournalRecord record = plan.Record(i); record.Action == TJournalAction::Restore) {
         restores.push_back(std::move(record));
       }
     }
-    GiveFolderTimes(FInstallDir, restores, TJournalAction::Restore);
+    LetGoOfInstallFolder(std::move(FLock), FInstallDir, restores, TJournalAction::Restore);
   }
 
  private:
@@ -114,20 +128,11 @@ class TAttempt {
       return;
     }
     EmptyInstallFolder(FInstallDir);
-    LetGo(false);
     const std::vector<TJournalRecord> times(ran.rbegin(), ran.rend());
-    GiveFolderTimes(FInstallDir, times, TJournalAction::Times);
+    LetGoOfInstallFolder(std::move(FLock), FInstallDir, times, TJournalAction::Times);
   }
 
-  // The lock goes last, then the install's folder. That moves the installation folder's time,
-  // which an attempt that changed nothing gives back here; one that did leaves it to the records.
-  void LetGo(bool unchanged) {
-    FLock.reset();
-    RemoveInstallFolder(FInstallDir);
-    if (unchanged && FHadRoot) {
-      SetFileTimes(ExcludeTrailingBackslash(FInstallDir), FRoot.Creation, FRoot.LastWrite);
-    }
-  }
+  void ReadRootTimes() { FHadRoot = FindFile(ExcludeTrailingBackslash(FInstallDir), FRoot); }
 
   TZipFile& FZip;
   TEntryStamp FStamp;

@@ -72,22 +72,27 @@ TRollResult RemoveJournal(const std::u16string& installDir) {
   return TRollFailure{path, LastOsError()};
 }
 
-void RemoveInstallFolder(const std::u16string& installDir) {
+void GiveFolderTimes(const std::u16string& installDir, const std::vector<TJournalRecord>& records,
+                     TJournalAction action, bool installationFolder) {
+  for (const TJournalRecord& record : records) {
+    const std::u16string path = InstalledPath(installDir, record.Path);
+    if (record.Action == action && record.Path.empty() == installationFolder &&
+        DirectoryExists(path)) {
+      SetFileTimes(path, record.Creation, record.LastWrite);
+    }
+  }
+}
+
+void LetGoOfInstallFolder(std::unique_ptr<TLockFile> lock, const std::u16string& installDir,
+                          const std::vector<TJournalRecord>& records, TJournalAction action) {
+  GiveFolderTimes(installDir, records, action, false);
+  lock.reset();
   const std::u16string folder = BackupFolderPath(installDir);
   if (DirectoryExists(folder) && ListDirectory(folder).empty()) {
     ClearReadOnly(folder);
     RemoveDir(folder);
   }
-}
-
-void GiveFolderTimes(const std::u16string& installDir, const std::vector<TJournalRecord>& records,
-                     TJournalAction action) {
-  for (const TJournalRecord& record : records) {
-    const std::u16string path = InstalledPath(installDir, record.Path);
-    if (record.Action == action && DirectoryExists(path)) {
-      SetFileTimes(path, record.Creation, record.LastWrite);
-    }
-  }
+  GiveFolderTimes(installDir, records, action, true);
 }
 
 }  // namespace zelkupd

@@ -28,12 +28,16 @@ std::uint32_t NextInstallNumber(const std::u16string& installDir);
 bool MarkJournalSettled(const std::u16string& installDir);
 // Removes the journal, read-only or not.
 TRollResult RemoveJournal(const std::u16string& installDir);
-// Once the lock is let go of: removes the install's folder when nothing is left in it.
-void RemoveInstallFolder(const std::u16string& installDir);
-
 // Gives the folders of the `action` records (times or restore) their recorded times, in the
-// order given, where a folder stands.
+// order given, where a folder stands: the installation folder's alone, or every other one's.
 void GiveFolderTimes(const std::u16string& installDir, const std::vector<TJournalRecord>& records,
-                     TJournalAction action);
+                     TJournalAction action, bool installationFolder);
+
+// Ends the holding of the lock: the folders of `records` get their times while it is held, so
+// that no other run's attempt meets them half given; then the lock is let go of and the install's
+// folder removed when nothing is left in it, which moves the installation folder's time; last
+// that folder gets its own.
+void LetGoOfInstallFolder(std::unique_ptr<TLockFile> lock, const std::u16string& installDir,
+                          const std::vector<TJournalRecord>& records, TJournalAction action);
 
 }  // namespace zelkupd

@@ -123,10 +123,8 @@ TSettleResult SettleInstallation(const std::u16string& installDir) {
     return {.Outcome = TSettleOutcome::Held};
   }
   TSettleResult result = SettleUnderLock(installDir);
-  lock.reset();
   if (result.Outcome != TSettleOutcome::Stuck) {
-    RemoveInstallFolder(installDir);
-    GiveFolderTimes(installDir, result.FolderTimes, result.FolderTimesAction);
+    LetGoOfInstallFolder(std::move(lock), installDir, result.FolderTimes, result.FolderTimesAction);
   }
   return result;
 }

@@ -40,8 +40,8 @@ struct TSettleResult {
 TSettleResult SettleUnderLock(const std::u16string& installDir);
 
 // At start-up, before anything else: SettleUnderLock when the install's folder is there, under
-// the lock (Held when another run has it), then the lock and the folder go and the folder times
-// are given.
+// the lock (Held when another run has it), then the folder times are given and the lock and the
+// folder go (LetGoOfInstallFolder).
 TSettleResult SettleInstallation(const std::u16string& installDir);
 
 }  // namespace zelkupd
