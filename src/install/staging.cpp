@@ -31,12 +31,13 @@ void SetStamp(TFileStream& file, const TFileTime& stamp) {
 
 // Takes an entry's bytes for an existing file: compares them with the file's as they come and
 // writes the staged file only from the first byte that differs, the bytes before it copied from
-// the file. The file's CRC-32 is taken on the way and, once it differs, from the rest of it.
+// the file. A file found the same has the entry's CRC-32, which the reader checks; one that
+// differs is read to its end for its own.
 class TStagingSink final : public TStream {
  public:
-  TStagingSink(TFileStream& old, std::u16string stagedPath, std::uint64_t entrySize)
-      : FOld(old), FStagedPath(std::move(stagedPath)), FBuffer(64 * 1024) {
-    if (static_cast<std::uint64_t>(old.Size()) != entrySize) {
+  TStagingSink(TFileStream& old, std::u16string stagedPath, const TZipHeaderFields& entry)
+      : FOld(old), FStagedPath(std::move(stagedPath)), FEntryCrc(entry.CRC32), FBuffer(64 * 1024) {
+    if (static_cast<std::uint64_t>(old.Size()) != entry.UncompressedSize) {
       Diverge();
     }
   }
@@ -49,16 +50,13 @@ class TStagingSink final : public TStream {
     std::size_t done = 0;
     while (done < count && !FStaged) {
       const std::size_t piece = std::min(count - done, FBuffer.size());
-      const std::size_t read = FOld.Read(FBuffer.data(), piece);
-      FCrc = crc32(FCrc, FBuffer.data(), static_cast<uInt>(read));
-      if (read == piece && std::memcmp(FBuffer.data(), bytes + done, piece) == 0) {
+      if (FOld.Read(FBuffer.data(), piece) == piece &&
+          std::memcmp(FBuffer.data(), bytes + done, piece) == 0) {
         FCompared += piece;
         done += piece;
         continue;
       }
-      const std::int64_t oldPosition = FOld.Position();
       Diverge();
-      FOld.SetPosition(oldPosition);
     }
     if (done < count) {
       FStaged->WriteBuffer(bytes + done, count - done);
@@ -67,8 +65,12 @@ class TStagingSink final : public TStream {
   }
 
   // After the entry's last byte: whether the entry differs from the file, the staged file then
-  // being complete. The rest of the file is read for its CRC-32.
+  // being complete, and the file's CRC-32.
   bool Finish(std::uint32_t& oldCrc) {
+    if (!FStaged) {
+      oldCrc = FEntryCrc;
+      return false;
+    }
     for (;;) {
       const std::size_t read = FOld.Read(FBuffer.data(), FBuffer.size());
       if (read == 0) {
@@ -77,13 +79,14 @@ class TStagingSink final : public TStream {
       FCrc = crc32(FCrc, FBuffer.data(), static_cast<uInt>(read));
     }
     oldCrc = static_cast<std::uint32_t>(FCrc);
-    return FStaged != nullptr;
+    return true;
   }
 
   TFileStream* Staged() { return FStaged.get(); }
 
  private:
-  // The staged file begins with the bytes that were the same.
+  // The staged file begins with the bytes that were the same; the file's CRC-32 is taken from its
+  // start, and Finish goes on from where they end.
   void Diverge() {
     FStaged = std::make_unique<TFileStream>(FStagedPath, kCreateNewWriteExclusive);
     FOld.SetPosition(0);
@@ -92,6 +95,7 @@ class TStagingSink final : public TStream {
       const auto piece =
           static_cast<std::size_t>(std::min<std::uint64_t>(FCompared - copied, FBuffer.size()));
       FOld.ReadBuffer(FBuffer.data(), piece);
+      FCrc = crc32(FCrc, FBuffer.data(), static_cast<uInt>(piece));
       FStaged->WriteBuffer(FBuffer.data(), piece);
       copied += piece;
     }
@@ -99,6 +103,7 @@ class TStagingSink final : public TStream {
 
   TFileStream& FOld;
   std::u16string FStagedPath;
+  std::uint32_t FEntryCrc;
   std::unique_ptr<TFileStream> FStaged;
   std::vector<unsigned char> FBuffer;
   std::uint64_t FCompared = 0;
@@ -118,7 +123,7 @@ void StageTarget(TZipFile& zip, TInstallPlan& plan, std::uint32_t target, std::u
   // Opened for writing without sharing, as overwriting it in place would open it: a file in use
   // or read-only fails the attempt here, before anything has changed.
   TFileStream old(InstalledPath(installDir, plan.TargetPath(target)), kOpenReadWriteExclusive);
-  TStagingSink sink(old, staged, zip.GetFileFields(static_cast<int>(entry)).UncompressedSize);
+  TStagingSink sink(old, staged, zip.GetFileFields(static_cast<int>(entry)));
   zip.ExtractTo(static_cast<int>(entry), sink);
   TFileIdentity identity{.Size = static_cast<std::uint64_t>(old.Size()), .HasCrc = true};
   const bool changed = sink.Finish(identity.Crc);

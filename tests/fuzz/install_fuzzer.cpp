@@ -284,8 +284,10 @@ struct TUserChanges {
   bool PutBack = false;
 };
 
+// An old file is put back only while the journal is there: once the attempt is settled, that is
+// the user's own downgrade, which nothing can tell from their other files.
 void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, const TSplit& before,
-                   TUserChanges& changes) {
+                   bool journal, TUserChanges& changes) {
   // Mostly a path that stands there now, maybe one the attempt wrote.
   std::vector<std::u16string> paths;
   for (const auto& [path, entry] : test::SnapshotTree(folder, false)) {
@@ -299,7 +301,7 @@ void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, cons
   const std::size_t separator = path.rfind(u'\\');
   switch (input.ConsumeIntegralInRange(0, 3)) {
     case 3:
-      if (before.Files.contains(path) && !DirectoryExists(full) &&
+      if (journal && before.Files.contains(path) && !DirectoryExists(full) &&
           (separator == std::u16string::npos ||
            DirectoryExists(folder + path.substr(0, separator)))) {
         const test::TTreeEntry& old = before.Files.at(path);
@@ -487,7 +489,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
         mustBeNew = true;
       } else {
         for (int n = input.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-          ChangeOnePath(input, folder, before, changes);
+          ChangeOnePath(input, folder, before, journal, changes);
         }
       }
       break;
@@ -497,6 +499,15 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   // finish that path with.
   mustBeNew = mustBeNew && !changes.PutBack;
   const test::TTreeSnapshot userState = test::SnapshotTree(folder, false);
+  // A file rewritten twice may be the old or the new version again, bytes and time: then it is
+  // that version, no file of the user's own.
+  std::erase_if(changes.Written, [&](const std::u16string& path) {
+    const auto is = [&](const TFiles& files) {
+      return files.contains(path) && userState.contains(path) &&
+             files.at(path) == userState.at(path);
+    };
+    return is(before.Files) || is(after.Files);
+  });
   if (input.ConsumeBool()) {
     test::TPowerCut power(input.ConsumeIntegralInRange(1, 40));
     Recover(folder);
