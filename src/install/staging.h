@@ -15,8 +15,9 @@ namespace zelkupd {
 // last entry of each file target is staged as <n>.NEW with the entry's time as both its times and
 // the hidden and system marks of the file it replaces. An existing target is opened for writing
 // without sharing while its entry is read, so that a file in use or read-only fails the attempt
-// as overwriting it would, and its bytes are compared and its CRC-32 taken: the plan learns
-// whether it is replaced or only stamped, and what the old file is. Raises what fails.
+// as overwriting it would, and its bytes are compared: the plan learns whether it is replaced or
+// only stamped, and what the old file is (its CRC-32 is the entry's while the bytes match, and is
+// taken from the old bytes only once they differ). Raises what fails.
 void StageFiles(TZipFile& zip, TInstallPlan& plan);
 
 // Forces every staged file to the disk once all are written: each written out by its name, then
