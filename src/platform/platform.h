@@ -80,14 +80,20 @@ class Platform {
   // InternetSetOptionW of a 32-bit number.
   virtual bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                        std::uint32_t value) = 0;
-  // HttpSendRequestW without extra headers or body. It follows redirects as WinINet does.
+  // HttpSendRequestW without extra headers or body. A request opened with
+  // INTERNET_FLAG_NO_AUTO_REDIRECT ends at the redirect's own answer.
   virtual bool SendHttpRequest(TInetHandle request) = 0;
-  // InternetQueryOptionW of a 32-bit number (INTERNET_OPTION_SECURITY_FLAGS, say).
-  virtual bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
-                                         std::uint32_t& value) = 0;
   // HttpQueryInfoW into a 32-bit number (the level carries HTTP_QUERY_FLAG_NUMBER), index 0.
   virtual bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                                    std::uint32_t& value) = 0;
+  // HttpQueryInfoW of a header as text (HTTP_QUERY_LOCATION, say), index 0; false when the answer
+  // has none.
+  virtual bool HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
+                                 std::u16string& value) = 0;
+  // InternetCombineUrlW without flags: `relative` taken against `base` as a browser takes a link,
+  // "." and ".." resolved and unsafe characters escaped; an absolute `relative` stands alone.
+  virtual bool CombineUrl(const std::u16string& base, const std::u16string& relative,
+                          std::u16string& combined) = 0;
   virtual bool InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
                                 std::uint32_t& bytesRead) = 0;
   virtual void InternetCloseHandle(TInetHandle handle) = 0;

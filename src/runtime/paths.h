@@ -27,6 +27,11 @@ std::u16string ExcludeTrailingBackslash(std::u16string_view path);
 // (GetFullPathNameW on Windows).
 std::u16string ExpandFileName(std::u16string_view path);
 
+// The path with each short (8.3) name in it replaced by the name the file system keeps
+// (GetLongPathNameW on Windows), so that "ZELK32~1.ZIP" is taken as the file it stands for; the
+// path as given when that cannot be had, and always natively, where no file has a second name.
+std::u16string LongPathName(std::u16string_view path);
+
 // The current folder, without a trailing separator unless it is a root.
 std::u16string CurrentDirectory();
 

@@ -1,7 +1,7 @@
 // HTTP retrieval through WinINet: the run's Internet session, the release page into memory and
 // the archive into its file, with the progress lines and marks. Every request is made as
-// http_request.h says: a server that fails the certificate check, goes silent or redirects https to
-// http is simply not obtained.
+// http_request.h says: a server that fails the certificate check, goes silent, redirects https to
+// http or redirects more than ten times is simply not obtained.
 #pragma once
 
 #include "update/run_context.h"
@@ -12,7 +12,7 @@ namespace zelkupd {
 bool OpenInternet(TRunContext& ctx);
 
 // Reads TargetUrl into PageText (empty when nothing was read), no more than its first MiB. The
-// HTTP status is not looked at: an error page is read as text too.
+// HTTP status is not looked at beyond the redirects followed: an error page is read as text too.
 void FetchPage(TRunContext& ctx);
 
 // Writes TargetUrl into the file ArchivePath; sets Downloaded only when the status was 200 and

@@ -1,21 +1,28 @@
 #include "update/http_request.h"
 
+#include <utility>
+
 namespace zelkupd {
 namespace {
 
 constexpr std::int32_t kSchemeHttp = 3;
 constexpr std::int32_t kSchemeHttps = 4;
-// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-// INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI: always from the server and never into the cache,
-// no cookies sent or kept, no logon offered to wherever a redirect points, no dialog.
-constexpr std::uint32_t kRequestFlags = 0x80000000 | 0x04000000 | 0x00080000 | 0x00040000 | 0x200;
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+// INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI: always from the server
+// and never into the cache, redirects left to Open, no cookies sent or kept, no logon offered to
+// wherever a redirect points, no dialog.
+constexpr std::uint32_t kRequestFlags =
+    0x80000000 | 0x04000000 | 0x00200000 | 0x00080000 | 0x00040000 | 0x200;
 constexpr std::uint32_t kFlagSecure = 0x00800000;
 constexpr std::uint32_t kOptionReceiveTimeout = 6;
-constexpr std::uint32_t kOptionSecurityFlags = 31;
-constexpr std::uint32_t kSecurityFlagSecure = 0x1;
 constexpr std::uint32_t kQueryFlagNumber = 0x20000000;
 constexpr std::uint32_t kQueryStatusCode = 19;
 constexpr std::uint32_t kQueryContentLength = 5;
+constexpr std::uint32_t kQueryLocation = 33;
+
+bool IsRedirect(std::uint32_t status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 }  // namespace
 
@@ -25,44 +32,67 @@ THttpRequest::THttpRequest(Platform& system, TInetHandle session, const std::u16
 }
 
 THttpRequest::~THttpRequest() {
+  Close();
+}
+
+void THttpRequest::Close() {
   FSystem.InternetCloseHandle(FHandle);
   FSystem.InternetCloseHandle(FConnection);
+  FHandle = nullptr;
+  FConnection = nullptr;
+}
+
+// WinINet's own following of redirects has no limit in every WinINet (Wine's goes on for ever) and
+// checks no scheme, so each hop is a request of its own, made and checked like the first. A hop
+// from https to http would hand what comes to anyone on the path; one from http to https only
+// makes it safer.
+bool THttpRequest::Open(TInetHandle session, const std::u16string& url) {
+  std::u16string current = url;
+  bool secure = false;
+  for (std::uint32_t redirects = 0;; ++redirects) {
+    TUrlParts parts;
+    if (!FSystem.CrackUrl(current, parts) ||
+        (parts.Scheme != kSchemeHttps && (secure || parts.Scheme != kSchemeHttp))) {
+      return false;
+    }
+    secure = parts.Scheme == kSchemeHttps;
+    if (!Send(session, parts)) {
+      return false;
+    }
+    if (!IsRedirect(FStatus)) {
+      return true;
+    }
+    std::u16string location;
+    std::u16string next;
+    if (redirects == kMaxRedirects ||
+        !FSystem.HttpQueryInfoText(FHandle, kQueryLocation, location) ||
+        !FSystem.CombineUrl(current, location, next)) {
+      return false;
+    }
+    current = std::move(next);
+  }
 }
 
 // The steps of InternetOpenUrlW, which gives no handle before it has sent the request and so no
 // chance to set its receive timeout; a timeout set on the session is not passed on to its
-// requests by every WinINet (Wine's keeps none).
-bool THttpRequest::Open(TInetHandle session, const std::u16string& url) {
-  TUrlParts parts;
-  if (!FSystem.CrackUrl(url, parts) ||
-      (parts.Scheme != kSchemeHttp && parts.Scheme != kSchemeHttps)) {
-    return false;
-  }
-  const bool secure = parts.Scheme == kSchemeHttps;
+// requests by every WinINet (Wine's keeps none). Any request made before is closed first.
+bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts) {
+  Close();
+  FStatus = 0;
   FConnection = FSystem.ConnectHttp(session, parts.Host, parts.Port);
   if (FConnection == nullptr) {
     return false;
   }
-  FHandle = FSystem.OpenHttpRequest(FConnection, parts.Object,
-                                    secure ? kRequestFlags | kFlagSecure : kRequestFlags);
+  const std::uint32_t flags =
+      parts.Scheme == kSchemeHttps ? kRequestFlags | kFlagSecure : kRequestFlags;
+  FHandle = FSystem.OpenHttpRequest(FConnection, parts.Object, flags);
   if (FHandle == nullptr ||
       !FSystem.SetInternetOptionNumber(FHandle, kOptionReceiveTimeout, kReceiveTimeoutMs) ||
       !FSystem.SendHttpRequest(FHandle)) {
     return false;
   }
-  // WinINet follows redirects itself; one that left https would hand what comes to anyone on the
-  // path, and the request is then as if it had never been answered. What tells is the connection
-  // the answer came over: Wine still names the https URL after a redirect to http on the same
-  // host and port.
-  std::uint32_t security = 0;
-  return !secure || (FSystem.QueryInternetOptionNumber(FHandle, kOptionSecurityFlags, security) &&
-                     (security & kSecurityFlagSecure) != 0);
-}
-
-std::uint32_t THttpRequest::Status() const {
-  std::uint32_t status = 0;
-  FSystem.HttpQueryInfoNumber(FHandle, kQueryStatusCode | kQueryFlagNumber, status);
-  return status;
+  FSystem.HttpQueryInfoNumber(FHandle, kQueryStatusCode | kQueryFlagNumber, FStatus);
+  return true;
 }
 
 bool THttpRequest::QueryContentLength(std::uint32_t& length) const {

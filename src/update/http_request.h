@@ -1,9 +1,10 @@
 // One GET request of the run through WinINet, made the same way for the release pages, the
 // archive and its signature: from the server only (no cache read or written), without cookies,
 // automatic logons or any dialog of WinINet's, with a receive timeout so that a server that stops
-// answering cannot hold the run, and never an https request that a redirect took to http. An
-// https:// URL gets WinINet's own check of the server's certificate (a trusted root, the host's
-// name, the dates); no flag or option that loosens it is ever given.
+// answering cannot hold the run. Redirects are followed here, not by WinINet, each hop a request
+// made the same way: at most kMaxRedirects of them, only to http:// and https://, and never from
+// https to http. An https:// URL gets WinINet's own check of the server's certificate (a trusted
+// root, the host's name, the dates); no flag or option that loosens it is ever given.
 #pragma once
 
 #include <algorithm>
@@ -22,6 +23,10 @@ inline constexpr std::uint32_t kReadBlockSize = 10240;
 // run against a server that went silent ends with "取得出来ませんでした." rather than never.
 inline constexpr std::uint32_t kReceiveTimeoutMs = 30000;
 
+// How many redirects one request follows: more than any site's move needs, few enough that a
+// server that redirects for ever costs the run a handful of requests rather than thousands.
+inline constexpr std::uint32_t kMaxRedirects = 10;
+
 enum class TTransferEnd {
   Complete,  // the body ended, no read failed and no fewer bytes came than were announced
   Broken,    // a read failed, or the body ended before its announced Content-Length
@@ -31,8 +36,11 @@ enum class TTransferEnd {
 
 class THttpRequest {
  public:
-  // Cracks, connects, opens, sets the receive timeout and sends; IsOpen tells whether all of it
-  // worked and the request, if it was https, still is. Only http:// and https:// URLs are asked.
+  // Cracks, connects, opens, sets the receive timeout and sends, and so again for each redirect
+  // (301, 302, 303, 307, 308) to its Location, taken against the URL it answered; IsOpen tells
+  // whether an answer other than a redirect came. Only http:// and https:// URLs are asked, and
+  // none at all once an https request would go to http; a redirect without a Location, or past
+  // the kMaxRedirects-th, is not an answer either.
   THttpRequest(Platform& system, TInetHandle session, const std::u16string& url);
   // Closes the request and its connection; closing a null handle is harmless.
   ~THttpRequest();
@@ -41,9 +49,9 @@ class THttpRequest {
 
   bool IsOpen() const { return FOpen; }
 
-  // The HTTP status; 0 when it cannot be read, which fails like any status but 200, redirects
-  // included.
-  std::uint32_t Status() const;
+  // The HTTP status of the answer; 0 when it could not be read, which fails like any status but
+  // 200.
+  std::uint32_t Status() const { return FStatus; }
 
   // Hands each block of the body, read into `buffer` (kReadBlockSize bytes), to `take` (its byte
   // count) until the body ends, a read fails, `take` returns false, or the body runs past `limit`
@@ -81,12 +89,15 @@ class THttpRequest {
 
  private:
   bool Open(TInetHandle session, const std::u16string& url);
+  bool Send(TInetHandle session, const TUrlParts& parts);
+  void Close();
   bool QueryContentLength(std::uint32_t& length) const;
   bool Read(char* buffer, std::uint32_t size, std::uint32_t& bytesRead) const;
 
   Platform& FSystem;
   TInetHandle FConnection = nullptr;
   TInetHandle FHandle = nullptr;
+  std::uint32_t FStatus = 0;
   bool FOpen = false;
 };
 

@@ -31,10 +31,11 @@ bool CheckArchiveSignature(TRunContext& ctx, std::u16string_view name,
 
 // CheckArchiveSignature for the local archive ArchivePath, under its own file name as the file
 // system keeps it (so "ZELK32~1.ZIP" or another letter case on the command line changes nothing),
-// and the file ArchivePath + ".sig" beside it. The archive is read once, hashed and copied into
-// the copy that will be installed (verified_copy.h), which is VerifiedCopy once the check has
-// passed; a file that cannot be read fails the check, a copy that cannot be made or written
-// prints "ローカルディスクに書き込みが出来ません." instead.
+// and the file ArchivePath + ".sig" beside it; ArchivePath is already the long path, so a short
+// name on the command line finds the signature under the long one. The archive is read once, hashed
+// and copied into the copy that will be installed (verified_copy.h), which is VerifiedCopy once the
+// check has passed; a file that cannot be read fails the check, a copy that cannot be made or
+// written prints "ローカルディスクに書き込みが出来ません." instead.
 bool CheckLocalArchiveSignature(TRunContext& ctx);
 
 // The SHA-256 of a file, read in pieces of 64 KiB, each written to `copy` as well when given;

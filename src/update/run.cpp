@@ -118,7 +118,9 @@ TPhase SelectTarget(TRunContext& ctx, const std::u16string& argument) {
   }
   ctx.Console.PrintLine(u"ローカルのアーカイブファイルが指定されました.");
   s.DeleteMode = 0;
-  s.ArchivePath = ExpandFileName(argument);
+  // Its long name, so that the signature beside it is looked for under the name it was signed
+  // with: "ZELK32~1.ZIP.sig" names no file.
+  s.ArchivePath = LongPathName(ExpandFileName(argument));
   if (FileExists(s.ArchivePath)) {
     // Nothing was downloaded, so an archive whose signature fails ends the run at the outcome.
     return !SignaturesRequired(ctx) || CheckLocalArchiveSignature(ctx) ? TPhase::Installation

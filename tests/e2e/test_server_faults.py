@@ -1,10 +1,11 @@
-"""A release server that misbehaves while the archive or the page is fetched: the connection reset
-part-way or before any answer, error statuses, a redirect, a very slow answer, a server that
-answers nothing at all, and release pages of several megabytes. A transfer that did not arrive
-whole is no download: the earlier archive keeps its bytes, no part file stays behind, the
-installation and the settings are untouched and the run ends with the end notice. A slow but
-whole answer installs as any other; a server that stays silent is not obtained once the receive
-timeout is over. A page is searched in its first MiB only."""
+"""A release server that misbehaves while the archive or the page is fetched: the connection
+reset part-way or before any answer, error statuses, a redirect, one to itself for ever
+(followed ten times, no more), a very slow answer, a server that answers nothing at all, and
+release pages of several megabytes. A transfer that did not arrive whole is no download: the
+earlier archive keeps its bytes, no part file stays behind, the installation and the settings
+are untouched and the run ends with the end notice. A slow but whole answer installs as any
+other; a server that stays silent is not obtained once the receive timeout is over. A page is
+searched in its first MiB only."""
 
 import os
 import random
@@ -94,12 +95,19 @@ class TArchiveTransferFaultTest(TE2ECase):
                 self.assertEqual([request.Url for request in result.Requests], [self.Url])
 
     def testARedirectToNoArchiveIsNotObtained(self):
-        # WinINet follows the redirect itself; the status the run sees is its target's.
+        # The redirect is followed; the status that counts is its target's.
         missing = self.Server.Url("zip/moved/" + ARCHIVE_NAME)
         result = self.Fetch(Redirect(missing, status=301))
         self.AssertConsole(result, self.Start() + ConsoleLines(NOT_OBTAINED))
         self.AssertUntouched()
         self.assertEqual([request.Url for request in result.Requests], [self.Url, missing])
+
+    def testAnEndlessChainOfRedirectsIsNotObtained(self):
+        # Each redirect is a request of the updater's own, and it follows ten at the most.
+        result = self.Fetch(Redirect(self.Url, status=302))
+        self.AssertConsole(result, self.Start() + ConsoleLines(NOT_OBTAINED))
+        self.AssertUntouched()
+        self.assertEqual([request.Url for request in result.Requests], [self.Url] * 11)
 
     def testASilentServerIsNotObtainedOnceTheReceiveTimeoutIsOver(self):
         started = time.monotonic()

@@ -1,12 +1,12 @@
 """Signed releases, by the build with the tests' release key (the private half is in the build
 folder; scripts/sign-release signs with it). A release whose archive carries the author's
-signature installs, from the release page and as a local archive; an altered archive, a missing
-signature (404), another key's signature and an older release's signature offered under a newer
-name each give "アーカイブの署名を確認出来ませんでした.", the end notice, no archive in the download
-folder (an earlier one stays as it was) and an unchanged installation. Another program that
-replaces the verified archive, downloaded or local, while ZELK is being closed never gets its
-bytes installed. test_typical_run shows that the product build, which has no key, asks for no
-signature."""
+signature installs, from the release page and as a local archive, also one named by its 8.3
+short name; an altered archive, a missing signature (404), another key's signature and an older
+release's signature offered under a newer name each give "アーカイブの署名を確認出来ませんでした.",
+the end notice, no archive in the download folder (an earlier one stays as it was) and an
+unchanged installation. Another program that replaces the verified archive, downloaded or local,
+while ZELK is being closed never gets its bytes installed. test_typical_run shows that the
+product build, which has no key, asks for no signature."""
 
 import os
 import subprocess
@@ -208,6 +208,30 @@ class TSignedReleaseTest(TInstallingCase):
         copy = self.Installation.File(VERIFIED_COPY)
         attempt = self.ReplaceWhileZelkCloses(downloaded=True, by="copy", target=copy)
         self.assertEqual(attempt["record"], "replace_failed", attempt)
+
+    def ShortName(self, path):
+        """The 8.3 name Wine gives the file at the Unix `path`, as `dir /x` lists it."""
+        folder = WindowsPath(os.path.dirname(path))
+        listing = subprocess.run([self.Config.WineRun, self.Config.WinePrefix, "cmd", "/c", "dir",
+                                  "/x", folder], check=True, capture_output=True)
+        for line in listing.stdout.decode("cp932", "replace").splitlines():
+            fields = line.split()
+            if len(fields) >= 2 and fields[-1] == os.path.basename(path):
+                return folder + "\\" + fields[-2]
+        self.fail("no short name listed for %s:\n%s" % (path, listing.stdout))
+
+    def testALocalArchiveNamedByItsShortNameIsCheckedUnderItsOwnName(self):
+        path = os.path.join(self.WorkDir, "dl", NAME)
+        self.WriteLocalArchive(RELEASE)
+        with open(path + ".sig", "wb") as signature:
+            signature.write(self.Signature(RELEASE))
+        short = self.ShortName(path)
+        self.assertNotEqual(short.rsplit("\\", 1)[1].lower(), NAME)
+        result = self.RunUpdater(short)
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), LOCAL_ARCHIVE, VERIFIED,
+                                CLOSING, CLOSED, LAUNCH)
+        self.assertEqual(result.Boxes, [])
+        self.AssertInstalled()
 
     def testALocalArchiveIsCheckedAgainstTheSignatureBesideIt(self):
         path = os.path.join(self.WorkDir, "dl", NAME)

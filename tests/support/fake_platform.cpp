@@ -16,8 +16,6 @@ constexpr std::uint32_t kWmClose = 16;
 constexpr std::int32_t kSchemeHttp = 3;
 constexpr std::int32_t kSchemeHttps = 4;
 constexpr std::uint32_t kOptionReceiveTimeout = 6;
-constexpr std::uint32_t kOptionSecurityFlags = 31;
-constexpr std::uint32_t kSecureAndStrong = 0x20000001;
 char gSession;
 
 std::string Utf8(std::u16string_view text) {
@@ -136,19 +134,6 @@ bool FakePlatform::SendHttpRequest(TInetHandle request) {
   return it != Responses.end() && !it->second.OpenFails;
 }
 
-bool FakePlatform::QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
-                                             std::uint32_t& value) {
-  Calls.push_back("InternetQueryOption " + std::to_string(option));
-  const TRequest& state = *static_cast<TRequest*>(handle);
-  const std::u16string& endsAt = Responses.at(state.Url).EndsAt;
-  if (option != kOptionSecurityFlags) {
-    return false;
-  }
-  const std::u16string url = UpperCase(endsAt.empty() ? state.Url : endsAt);
-  value = url.starts_with(u"HTTPS://") ? kSecureAndStrong : 0;
-  return true;
-}
-
 bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                                        std::uint32_t& value) {
   Calls.push_back("HttpQueryInfo " + std::to_string(infoLevel));
@@ -165,6 +150,41 @@ bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLe
     return true;
   }
   return false;
+}
+
+bool FakePlatform::HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
+                                     std::u16string& value) {
+  Calls.push_back("HttpQueryInfoText " + std::to_string(infoLevel));
+  const TResponse& response = Responses.at(static_cast<TRequest*>(request)->Url);
+  constexpr std::uint32_t kLocation = 33;
+  if (infoLevel != kLocation || response.Location.empty()) {
+    return false;
+  }
+  value = response.Location;
+  return true;
+}
+
+bool FakePlatform::CombineUrl(const std::u16string& base, const std::u16string& relative,
+                              std::u16string& combined) {
+  Calls.push_back("InternetCombineUrl " + Utf8(relative));
+  if (relative.find(u"://") != std::u16string::npos) {
+    combined = relative;
+    return true;
+  }
+  const std::size_t schemeEnd = base.find(u"://");
+  if (schemeEnd == std::u16string::npos) {
+    return false;
+  }
+  const std::size_t pathStart = std::min(base.find(u'/', schemeEnd + 3), base.size());
+  const std::size_t lastSlash = base.rfind(u'/');
+  if (relative.starts_with(u'/')) {
+    combined = base.substr(0, pathStart) + relative;
+  } else if (lastSlash >= pathStart) {
+    combined = base.substr(0, lastSlash + 1) + relative;
+  } else {
+    combined = base + u"/" + relative;
+  }
+  return true;
 }
 
 bool FakePlatform::InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,

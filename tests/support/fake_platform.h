@@ -37,11 +37,9 @@ class FakePlatform : public Platform {
   // --- Internet ---
   struct TResponse {
     bool OpenFails = false;  // the request cannot be sent (no connection, say)
-    // The URL the request ends on after the redirects WinINet followed; empty: its own. Its
-    // scheme gives the security flags of the connection the answer comes over.
-    std::u16string EndsAt{};
     bool StatusQueryFails = false;
     std::uint32_t Status = 200;
+    std::u16string Location{};          // the Location header; empty: none
     std::vector<std::string> Blocks{};  // what each InternetReadFile delivers, in order
     std::size_t Repeat = 1;             // the blocks come this many times over: large bodies
     bool ReadFailsAtEnd = false;  // after the blocks a read fails instead of returning 0 bytes
@@ -125,10 +123,14 @@ class FakePlatform : public Platform {
   bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                std::uint32_t value) override;
   bool SendHttpRequest(TInetHandle request) override;
-  bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
-                                 std::uint32_t& value) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
+  bool HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
+                         std::u16string& value) override;
+  // A model of InternetCombineUrlW's taking of a link: an absolute URL stands alone, "/..." takes
+  // the base's scheme and host, anything else the base's folder; "." and ".." are left as they are.
+  bool CombineUrl(const std::u16string& base, const std::u16string& relative,
+                  std::u16string& combined) override;
   bool InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
                         std::uint32_t& bytesRead) override;
   void InternetCloseHandle(TInetHandle handle) override;

@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/enum_trampoline.h"
@@ -130,17 +131,6 @@ bool Win32Platform::SendHttpRequest(TInetHandle request) {
   return ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
 }
 
-bool Win32Platform::QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
-                                              std::uint32_t& value) {
-  DWORD number = 0;
-  DWORD size = sizeof number;
-  if (::InternetQueryOptionW(handle, option, &number, &size) == FALSE) {
-    return false;
-  }
-  value = number;
-  return true;
-}
-
 bool Win32Platform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                                         std::uint32_t& value) {
   DWORD number = value;
@@ -151,6 +141,47 @@ bool Win32Platform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoL
     value = number;
   }
   return ok;
+}
+
+// The two text calls below take a buffer and its size, and give back the length they wrote or, when
+// the buffer was short, the size they need; not every WinINet says which by its last error, so a
+// first buffer that fits any usual value is tried and, when the call asks for more, one that size.
+bool Win32Platform::HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
+                                      std::u16string& value) {
+  std::u16string text(INTERNET_MAX_URL_LENGTH, u'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    DWORD index = 0;
+    if (::HttpQueryInfoW(request, infoLevel, WidePtr(text), &size, &index) != FALSE) {
+      text.resize(size / sizeof(wchar_t));
+      value = std::move(text);
+      return true;
+    }
+    if (size <= text.size() * sizeof(wchar_t)) {
+      return false;
+    }
+    text.assign(size / sizeof(wchar_t) + 1, u'\0');
+  }
+  return false;
+}
+
+bool Win32Platform::CombineUrl(const std::u16string& base, const std::u16string& relative,
+                               std::u16string& combined) {
+  std::u16string text(INTERNET_MAX_URL_LENGTH, u'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD length = static_cast<DWORD>(text.size());
+    if (::InternetCombineUrlW(WidePtr(base), WidePtr(relative), WidePtr(text), &length, 0) !=
+        FALSE) {
+      text.resize(length);
+      combined = std::move(text);
+      return true;
+    }
+    if (length <= text.size()) {
+      return false;
+    }
+    text.assign(length + 1, u'\0');
+  }
+  return false;
 }
 
 bool Win32Platform::InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,

@@ -27,10 +27,12 @@ class Win32Platform final : public Platform {
   bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                std::uint32_t value) override;
   bool SendHttpRequest(TInetHandle request) override;
-  bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
-                                 std::uint32_t& value) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
+  bool HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
+                         std::u16string& value) override;
+  bool CombineUrl(const std::u16string& base, const std::u16string& relative,
+                  std::u16string& combined) override;
   bool InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
                         std::uint32_t& bytesRead) override;
   void InternetCloseHandle(TInetHandle handle) override;

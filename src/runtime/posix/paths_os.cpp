@@ -8,6 +8,10 @@
 
 namespace zelkupd {
 
+std::u16string LongPathName(std::u16string_view path) {
+  return std::u16string(path);
+}
+
 std::u16string CurrentDirectory() {
   char buffer[PATH_MAX];
   if (getcwd(buffer, sizeof buffer) == nullptr) {

@@ -1,5 +1,5 @@
 // One request over the fake platform: how it is made (flags, receive timeout, the secure flag),
-// that an https request a redirect took to http counts as not answered, and the limit on a body.
+// the redirects it follows and those it does not, and the limit on a body.
 #include "update/http_request.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/text.h"
 #include "support/fake_platform.h"
 
 namespace zelkupd {
@@ -14,8 +15,8 @@ namespace {
 
 using test::FakePlatform;
 
-// Reload, no cache write, no cookies, no automatic logon, no dialog.
-constexpr std::uint32_t kRequestFlags = 0x840C0200;
+// Reload, no cache write, no automatic redirect, no cookies, no automatic logon, no dialog.
+constexpr std::uint32_t kRequestFlags = 0x842C0200;
 constexpr std::uint32_t kFlagSecure = 0x00800000;
 
 class HttpRequestTest : public ::testing::Test {
@@ -51,23 +52,52 @@ TEST_F(HttpRequestTest, EveryRequestIsSentWithTheFlagsAndTheReceiveTimeout) {
   EXPECT_EQ(fake.OpenInetHandles, 1) << "only the session is left open";
 }
 
-TEST_F(HttpRequestTest, AnHttpsRequestThatARedirectTookToHttpIsNotAnswered) {
+// Each redirect is a request of its own, made as the first was, with the secure flag of its own
+// scheme, to its Location taken against the URL that answered; the tenth is the last followed.
+TEST_F(HttpRequestTest, RedirectsAreRequestsOfTheirOwnAndTenAreFollowedAtTheMost) {
+  const std::u16string first = u"http://site.invalid/zip/zelk32_156.zip";
+  const std::u16string mirror = u"https://mirror.invalid/a/";
+  fake.Responses[first] = {.Status = 302, .Location = mirror + u"1"};
+  std::vector<std::u16string> asked = {first, mirror + u"1"};
+  const std::uint32_t statuses[] = {301, 302, 303, 307, 308};
+  for (const char16_t* next : {u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9", u"10"}) {
+    fake.Responses[asked.back()] = {.Status = statuses[asked.size() % 5], .Location = next};
+    asked.push_back(mirror + next);
+  }
+  fake.Responses[asked.back()] = {.Status = 200};
+  {
+    const THttpRequest request(fake, session, first);
+    EXPECT_TRUE(request.IsOpen());
+    EXPECT_EQ(request.Status(), 200u);
+  }
+  EXPECT_EQ(fake.OpenedUrls, asked);
+  std::vector<std::uint32_t> flags{kRequestFlags};
+  flags.resize(asked.size(), kRequestFlags | kFlagSecure);
+  EXPECT_EQ(fake.OpenUrlFlags, flags);
+  EXPECT_EQ(fake.SentReceiveTimeouts, std::vector<std::uint32_t>(asked.size(), 30000));
+
+  fake.OpenedUrls.clear();
+  fake.Responses[asked.back()] = {.Status = 307, .Location = u"/a/beyond"};
+  fake.Responses[u"https://mirror.invalid/a/beyond"] = {};
+  EXPECT_FALSE(Answered(first)) << "an eleventh redirect is not followed";
+  EXPECT_EQ(fake.OpenedUrls, asked);
+  EXPECT_EQ(fake.OpenInetHandles, 1) << "every hop's handles are closed";
+}
+
+TEST_F(HttpRequestTest, ARedirectFromHttpsToHttpOrToAnotherSchemeOrNowhereIsNotFollowed) {
   const std::u16string secure = u"https://site.invalid/zip/zelk32_156.zip";
   const std::u16string plain = u"http://site.invalid/zip/zelk32_156.zip";
-  for (const char16_t* endsAt : {u"http://site.invalid/zip/zelk32_156.zip",
-                                 u"http://elsewhere.invalid/x.zip", u"ftp://site.invalid/x.zip"}) {
-    fake.Responses[secure] = {.EndsAt = endsAt};
-    EXPECT_FALSE(Answered(secure));
+  fake.Responses[plain] = {};
+  for (const char16_t* location :
+       {u"http://site.invalid/zip/zelk32_156.zip", u"HTTP://SITE.INVALID/zip/zelk32_156.zip",
+        u"ftp://site.invalid/zelk32_156.zip", u""}) {
+    fake.Responses[secure] = {.Status = 302, .Location = location};
+    EXPECT_FALSE(Answered(secure)) << Utf16ToUtf8(location);
   }
-  for (const char16_t* endsAt :
-       {u"", u"https://elsewhere.invalid/x.zip", u"HTTPS://SITE.INVALID/"}) {
-    fake.Responses[secure] = {.EndsAt = endsAt};
-    EXPECT_TRUE(Answered(secure));
-  }
-  fake.Responses[plain] = {.EndsAt = u"https://site.invalid/zip/zelk32_156.zip"};
-  EXPECT_TRUE(Answered(plain)) << "http to https only makes it safer";
-  fake.Responses[plain] = {.EndsAt = u"http://elsewhere.invalid/x.zip"};
-  EXPECT_TRUE(Answered(plain));
+  fake.Responses[u"http://elsewhere.invalid/a"] = {.Status = 301, .Location = secure};
+  fake.Responses[secure] = {.Status = 308, .Location = plain};
+  EXPECT_FALSE(Answered(u"http://elsewhere.invalid/a")) << "http, then https, then http";
+  EXPECT_EQ(fake.CallCount("InternetConnect site.invalid 80"), 0);
   EXPECT_EQ(fake.OpenInetHandles, 1);
 }
 

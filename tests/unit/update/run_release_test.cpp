@@ -68,7 +68,7 @@ TEST_F(RunReleaseTest, ATypicalRunPrintsExactlyTheseBytesUpToTheInstallation) {
   EXPECT_EQ(fake.Boxes[0].Text, Question(u"『 zelk32_156.zip 』が対象です."));
   EXPECT_EQ(fake.Boxes[0].Style, kDefaultYes) << "no previous archive: Yes is the default";
   EXPECT_EQ(fake.OpenedUrls, (std::vector<std::u16string>{kReleasePage, kArchiveUrl}));
-  EXPECT_EQ(fake.OpenUrlFlags, (std::vector<std::uint32_t>{0x840C0200, 0x840C0200}));
+  EXPECT_EQ(fake.OpenUrlFlags, (std::vector<std::uint32_t>{0x842C0200, 0x842C0200}));
   EXPECT_EQ(fake.OpenInetHandles, 0);
 }
 

@@ -70,7 +70,7 @@ TEST_F(RunSignedTest, ADownloadWithTheReleaseKeysSignatureIsInstalled) {
                 u"取得完了.\r\n起動中の ゼルク を終了...\r\n起動中の ゼルク を終了完了.\r\n"
                 u"ゼルク を起動...\r\n");
   EXPECT_EQ(fake.OpenedUrls, (std::vector<std::u16string>{kArchiveUrl, kSignatureUrl}));
-  EXPECT_EQ(fake.OpenUrlFlags, (std::vector<std::uint32_t>{0x840C0200, 0x840C0200}));
+  EXPECT_EQ(fake.OpenUrlFlags, (std::vector<std::uint32_t>{0x842C0200, 0x842C0200}));
   EXPECT_EQ(test::ReadFileBytes(install / u"zelk32_156.zip"), kSignedArchive);
   EXPECT_EQ(test::ReadFileBytes(install / u"zelkupd.INI"),
             "[ZELK]\r\nPREV_FILE=zelk32_156.zip\r\n\r\n");
