@@ -55,9 +55,11 @@ bool AddHiddenAndSystem(std::u16string_view path, bool hidden, bool system);
 // cleared.
 bool ClearReadOnly(std::u16string_view path);
 
-// Opens the path for writing with read sharing and backup semantics (so a folder opens too) and
-// sets its creation and last-write times; the last-access time is left alone. False when the path
-// cannot be opened.
+// Opens the path for writing its attributes only, with read sharing and backup semantics (so a
+// folder opens too), and sets its creation and last-write times; the last-access time is left
+// alone. A read-only mark does not stand in the way, as it would of an open for writing, so a file
+// the user marked read-only after a cut can still be given its times. False when the path cannot
+// be opened.
 bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFileTime& lastWrite);
 
 struct TFileTimes {

@@ -164,7 +164,7 @@ bool SetFileTimes(std::u16string_view path, const TFileTime& creation, const TFi
   if (!Allowed(TFaultPoint::SetTimes, path)) {
     return false;
   }
-  const TScopedFileHandle file(::CreateFileW(WidePtr(std::u16string(path)), GENERIC_WRITE,
+  const TScopedFileHandle file(::CreateFileW(WidePtr(std::u16string(path)), FILE_WRITE_ATTRIBUTES,
                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.IsValid()) {
