@@ -28,10 +28,11 @@ class ExtractOnlyPlatform final : public Platform {
   }
   bool SetInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t) override { return false; }
   bool SendHttpRequest(TInetHandle) override { return false; }
-  bool QueryInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t&) override {
+  bool HttpQueryInfoNumber(TInetHandle, std::uint32_t, std::uint32_t&) override { return false; }
+  bool HttpQueryInfoText(TInetHandle, std::uint32_t, std::u16string&) override { return false; }
+  bool CombineUrl(const std::u16string&, const std::u16string&, std::u16string&) override {
     return false;
   }
-  bool HttpQueryInfoNumber(TInetHandle, std::uint32_t, std::uint32_t&) override { return false; }
   bool InternetReadFile(TInetHandle, void*, std::uint32_t, std::uint32_t& bytesRead) override {
     bytesRead = 0;
     return false;
