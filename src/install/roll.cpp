@@ -242,14 +242,24 @@ TRollResult BackFolder(const std::u16string& path) {
   return RemoveDir(path) ? std::nullopt : std::optional(FailedAt(path));
 }
 
+// Runs one record's roll. A file whose bytes are to be proven but cannot be read now (another
+// program holds it) is neither the attempt's nor the user's: the record cannot be rolled now, and
+// fails with the read's error at `path`.
+template <typename TRoll>
+TRollResult ProvingAt(const std::u16string& path, TRoll roll) {
+  try {
+    return roll();
+  } catch (const EStreamError& unreadable) {
+    return TRollFailure{path, unreadable.OsError()};
+  }
+}
+
 }  // namespace
 
-// A file whose bytes are to be proven but cannot be read now (another program holds it) is
-// neither the attempt's nor the user's: the record cannot be rolled now.
 TRollResult RollForward(std::u16string_view installDir, const TJournalRecord& record,
                         TRollMode mode) {
   const std::u16string path = InstalledPath(installDir, record.Path);
-  try {
+  return ProvingAt(path, [&]() -> TRollResult {
     switch (record.Action) {
       case TJournalAction::Folder:
         return ForwardFolder(path, installDir, record, mode);
@@ -269,16 +279,14 @@ TRollResult RollForward(std::u16string_view installDir, const TJournalRecord& re
       case TJournalAction::Settled:
         return std::nullopt;
     }
-  } catch (const EStreamError& unreadable) {
-    return TRollFailure{path, unreadable.OsError()};
-  }
-  return std::nullopt;
+    return std::nullopt;
+  });
 }
 
 TRollResult RollBack(std::u16string_view installDir, const TJournalRecord& record,
                      const std::vector<TFileIdentity>& alsoWritten, TRollMode mode) {
   const std::u16string path = InstalledPath(installDir, record.Path);
-  try {
+  return ProvingAt(path, [&]() -> TRollResult {
     switch (record.Action) {
       case TJournalAction::Folder:
         return BackFolder(path);
@@ -299,10 +307,8 @@ TRollResult RollBack(std::u16string_view installDir, const TJournalRecord& recor
       case TJournalAction::Settled:
         return std::nullopt;
     }
-  } catch (const EStreamError& unreadable) {
-    return TRollFailure{path, unreadable.OsError()};
-  }
-  return std::nullopt;
+    return std::nullopt;
+  });
 }
 
 TRollResult RollBackRecords(std::u16string_view installDir,

@@ -29,4 +29,8 @@ void ReportNotObtained(TRunContext& ctx) {
   ctx.Console.PrintLine(u"取得出来ませんでした.");
 }
 
+void ReportCannotWrite(TRunContext& ctx) {
+  ctx.Console.PrintLine(u"ローカルディスクに書き込みが出来ません.");
+}
+
 }  // namespace zelkupd

@@ -1,5 +1,5 @@
-// The two message boxes of the run (the download question and the end notice) and the line for
-// a resource that could not be obtained.
+// The two message boxes of the run (the download question and the end notice), and the lines for
+// a resource that could not be obtained and for a local disk that cannot be written.
 #pragma once
 
 #include <string_view>
@@ -18,5 +18,8 @@ void ShowEndNotice(TRunContext& ctx);
 
 // Prints "取得出来ませんでした.".
 void ReportNotObtained(TRunContext& ctx);
+
+// Prints "ローカルディスクに書き込みが出来ません.".
+void ReportCannotWrite(TRunContext& ctx);
 
 }  // namespace zelkupd

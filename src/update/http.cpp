@@ -28,7 +28,6 @@ constexpr std::uint64_t kMaxPageSize = 1024 * 1024;
 // Content-Length that runs on past it cannot be a release, and would otherwise fill the disk.
 constexpr std::uint64_t kMaxArchiveSize = 0xFFFFFFFF;
 constexpr std::uint32_t kStatusOk = 200;
-constexpr char16_t kCannotWrite[] = u"ローカルディスクに書き込みが出来ません.";
 
 // A fresh buffer for each transfer; null when memory is short, which the transfers treat as
 // nothing read rather than as an error.
@@ -60,7 +59,7 @@ bool ReceiveArchive(TRunContext& ctx, TIncoming& in) {
       in.Copy = CreateVerifiedCopy(ctx.State.ProgramDir);
     }
   } catch (const EFCreateError&) {
-    ctx.Console.PrintLine(kCannotWrite);
+    ReportCannotWrite(ctx);
     return false;
   }
   const auto buffer = AllocateReadBuffer();
@@ -87,7 +86,7 @@ bool ReceiveArchive(TRunContext& ctx, TIncoming& in) {
   if (end == TTransferEnd::Broken || end == TTransferEnd::TooLong) {
     ReportNotObtained(ctx);
   } else if (end == TTransferEnd::Stopped) {
-    ctx.Console.PrintLine(kCannotWrite);
+    ReportCannotWrite(ctx);
   }
   return end == TTransferEnd::Complete;
 }
@@ -158,7 +157,7 @@ void DownloadArchive(TRunContext& ctx) {
     return;
   }
   if (!in.Part->Stream().FlushToDisk() || !in.Part->MoveOver()) {
-    ctx.Console.PrintLine(kCannotWrite);
+    ReportCannotWrite(ctx);
     return;
   }
   s.Downloaded = true;

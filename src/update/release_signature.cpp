@@ -10,6 +10,7 @@
 #include "runtime/paths.h"
 #include "runtime/stream.h"
 #include "runtime/text.h"
+#include "update/dialogs.h"
 #include "update/signature_der.h"
 #include "update/verified_copy.h"
 
@@ -96,7 +97,7 @@ bool CheckLocalArchiveSignature(TRunContext& ctx) {
     copy = CreateVerifiedCopy(s.ProgramDir);
     digest = HashFile(s.ArchivePath, copy.get());
   } catch (const EStreamError&) {
-    ctx.Console.PrintLine(u"ローカルディスクに書き込みが出来ません.");
+    ReportCannotWrite(ctx);
     return false;
   }
   TFoundFile found;

@@ -143,37 +143,20 @@ bool Win32Platform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoL
   return ok;
 }
 
-// The two text calls below take a buffer and its size, and give back the length they wrote or, when
-// the buffer was short, the size they need; not every WinINet says which by its last error, so a
-// first buffer that fits any usual value is tried and, when the call asks for more, one that size.
-bool Win32Platform::HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
-                                      std::u16string& value) {
-  std::u16string text(INTERNET_MAX_URL_LENGTH, u'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    DWORD index = 0;
-    if (::HttpQueryInfoW(request, infoLevel, WidePtr(text), &size, &index) != FALSE) {
-      text.resize(size / sizeof(wchar_t));
-      value = std::move(text);
-      return true;
-    }
-    if (size <= text.size() * sizeof(wchar_t)) {
-      return false;
-    }
-    text.assign(size / sizeof(wchar_t) + 1, u'\0');
-  }
-  return false;
-}
+namespace {
 
-bool Win32Platform::CombineUrl(const std::u16string& base, const std::u16string& relative,
-                               std::u16string& combined) {
+// The two text calls below take a buffer and its length, and give back the length they wrote or,
+// when the buffer was short, the length they need; not every WinINet says which by its last error,
+// so a first buffer that fits any usual value is tried and, when the call asks for more, one that
+// long. `call(buffer, length)` takes and gives lengths in characters.
+template <typename TCall>
+bool CallWithTextBuffer(std::u16string& value, TCall call) {
   std::u16string text(INTERNET_MAX_URL_LENGTH, u'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     DWORD length = static_cast<DWORD>(text.size());
-    if (::InternetCombineUrlW(WidePtr(base), WidePtr(relative), WidePtr(text), &length, 0) !=
-        FALSE) {
+    if (call(WidePtr(text), length)) {
       text.resize(length);
-      combined = std::move(text);
+      value = std::move(text);
       return true;
     }
     if (length <= text.size()) {
@@ -182,6 +165,26 @@ bool Win32Platform::CombineUrl(const std::u16string& base, const std::u16string&
     text.assign(length + 1, u'\0');
   }
   return false;
+}
+
+}  // namespace
+
+bool Win32Platform::HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
+                                      std::u16string& value) {
+  return CallWithTextBuffer(value, [&](wchar_t* buffer, DWORD& length) {
+    DWORD size = length * sizeof(wchar_t);
+    DWORD index = 0;
+    const bool ok = ::HttpQueryInfoW(request, infoLevel, buffer, &size, &index) != FALSE;
+    length = size / sizeof(wchar_t);
+    return ok;
+  });
+}
+
+bool Win32Platform::CombineUrl(const std::u16string& base, const std::u16string& relative,
+                               std::u16string& combined) {
+  return CallWithTextBuffer(combined, [&](wchar_t* buffer, DWORD& length) {
+    return ::InternetCombineUrlW(WidePtr(base), WidePtr(relative), buffer, &length, 0) != FALSE;
+  });
 }
 
 bool Win32Platform::InternetReadFile(TInetHandle request, void* buffer, std::uint32_t size,
