@@ -39,8 +39,14 @@ TOutcome Attempt(F&& action) {
   }
 }
 
+// A name that ends in a separator, or whose every component is "." or empty: the reader drops "."
+// components, so such a name is the target folder itself, which is no file to write.
 bool IsFolderName(std::u16string_view name) {
-  return name.empty() || name.back() == u'/' || name.back() == u'\\';
+  if (name.empty() || name.back() == u'/' || name.back() == u'\\') {
+    return true;
+  }
+  return name.find_first_not_of(u"./\\") == std::u16string_view::npos &&
+         name.find(u"..") == std::u16string_view::npos;
 }
 
 void CheckEntry(TZipFile& zip, int index, const std::u16string& target) {
