@@ -5,9 +5,15 @@ tree) and has the Wine prefix trust the tests' certificate authority.
 Two authorities, each with a server certificate for the name localhost (Wine's name check refuses
 an IP address in a certificate): "trusted", which trust-root.exe adds to the prefix's local
 machine Root store, and "untrusted", which nothing trusts. Certificates that are still good for a
-week are kept, so that repeated runs do not pile authorities up in the prefix."""
+week are kept, so that repeated runs do not pile authorities up in the prefix.
+
+Wine 8's certificate check refuses an ECDSA signature whose r or s is shorter than 32 bytes once
+its leading zero bytes are dropped, as DER drops them: about one signature in 128, so about one
+set of certificates in 64 would fail every test of a trusted server; Windows accepts them. A
+certificate signed so is made anew until both signatures have full-length halves."""
 
 import os
+import ssl
 import subprocess
 import sys
 
@@ -32,20 +38,51 @@ def _OpenSsl(*arguments, cwd):
                    stderr=subprocess.PIPE)
 
 
+def _ReadDer(data, at):
+    """(tag, contents, the offset after them) of the DER element at `at`."""
+    tag, length, at = data[at], data[at + 1], at + 2
+    if length & 0x80:
+        count = length & 0x7F
+        length, at = int.from_bytes(data[at:at + count], "big"), at + count
+    return tag, data[at:at + length], at + length
+
+
+def _SignatureHalves(path):
+    """The lengths of r and s, as DER writes them, in the ECDSA signature of the first certificate
+    in the PEM file `path`."""
+    with open(path) as pem:
+        der = ssl.PEM_cert_to_DER_cert(pem.read())
+    _, certificate, _ = _ReadDer(der, 0)
+    _, _, at = _ReadDer(certificate, 0)  # what is signed
+    _, _, at = _ReadDer(certificate, at)  # the signature's algorithm
+    _, bits, _ = _ReadDer(certificate, at)
+    _, signature, _ = _ReadDer(bits[1:], 0)  # after the count of unused bits
+    _, r, at = _ReadDer(signature, 0)
+    _, s, _ = _ReadDer(signature, at)
+    return len(r.lstrip(b"\0")), len(s.lstrip(b"\0"))
+
+
+def _WineChecks(path):
+    return _SignatureHalves(path) == (32, 32)
+
+
 def _StillGood(path):
     if not os.path.exists(path):
         return False
     check = subprocess.run(["openssl", "x509", "-in", path, "-noout", "-checkend",
                             str(_KEEP_SECONDS)], stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
-    return check.returncode == 0
+    return check.returncode == 0 and _WineChecks(path)
 
 
 def _MakeAuthorityAndServer(folder, kind):
     work = os.path.join(folder, kind)
     chain, _ = ChainAndKey(folder, kind)
-    if _StillGood(os.path.join(work, "ca.pem")) and _StillGood(chain):
-        return
+    while not (_StillGood(os.path.join(work, "ca.pem")) and _StillGood(chain)):
+        _MakeAnew(work, chain, kind)
+
+
+def _MakeAnew(work, chain, kind):
     os.makedirs(work, exist_ok=True)
     with open(os.path.join(work, "server.ext"), "w") as extensions:
         extensions.write("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n"
