@@ -1,8 +1,8 @@
 // A release signed as its author signs one, made once with openssl and scripts/sign-release's
 // message (only the public halves of the keys are kept): an empty ZIP archive, its signature as
 // zelk32_156.zip by the release key and by another key, its signature by the release key as
-// zelk32_150.zip, and the release key's signature of its bytes alone, the form that named no
-// archive.
+// zelk32_150.zip, the release key's signature of its bytes alone, the form that named no archive,
+// and a third key's signatures with a short r and a short s.
 #pragma once
 
 #include <string>
@@ -68,5 +68,27 @@ inline const std::string kBytesOnlySignature(
     "\xb7\x7b\xb3\x2b\x20\xc3\xe8\xcc\x09\x0c\x56\x30\xc0\xde\x6d\xd8\x8a\x44\xf4\xf6\x2d\x1d\xcb"
     "\x1c\xc8\xdc",
     72);
+
+// A third key, and kSignedArchive as zelk32_156.zip with its private half twice: once with an r of
+// 31 bytes, once with an s of 31 bytes (about one signature in 128 has such a half).
+inline constexpr TEcPublicKey kThirdKey = {
+    0x77, 0xe4, 0xc8, 0xea, 0x32, 0xd1, 0x3f, 0x4d, 0xf2, 0x2f, 0xf9, 0xbb, 0xd1, 0xd6, 0xd9, 0x03,
+    0xd9, 0x1b, 0x1f, 0x09, 0xf5, 0x09, 0xad, 0x14, 0xc4, 0x4d, 0xc8, 0xb5, 0xce, 0x60, 0xf0, 0x97,
+    0xff, 0xcc, 0xbc, 0x29, 0xc8, 0x78, 0xec, 0xe7, 0x8b, 0x3b, 0x2f, 0x6a, 0x21, 0x23, 0x5b, 0x80,
+    0x71, 0xa0, 0x01, 0x9f, 0xc3, 0xbf, 0xde, 0xe0, 0x8e, 0x5d, 0x88, 0xdd, 0xc2, 0xc1, 0x4e, 0x2d,
+};
+
+inline const std::string kShortRSignature(
+    "\x30\x43\x02\x1f\x37\x68\x5d\x60\xe4\xe0\xea\x07\x88\x1e\xa0\xa1\xe8\x41\x22\x6c\x3e\x19\x48"
+    "\xcd\xa4\xc9\xda\xa1\x8d\xf0\xde\x98\xfa\xf5\x7a\x02\x20\x3c\x72\x4a\xc2\xd8\x8d\x81\xb6\x95"
+    "\x8c\x36\xd0\x2d\xac\xb4\x9a\xda\x47\xd7\x43\xf5\xdc\xd2\x42\x57\xd3\x53\xdb\xe0\x6b\x4c\x30",
+    69);
+
+inline const std::string kShortSSignature(
+    "\x30\x44\x02\x21\x00\xfc\xea\x24\xb8\x9b\xaf\x1c\x9c\x58\xb5\x7d\x6b\x9b\x27\x29\x13\x79\x58"
+    "\xdf\x0d\x34\xbd\xe8\x88\x5e\xba\xe5\x3b\x56\x72\x40\x54\x02\x1f\x66\x37\x74\x50\xc4\xf4\x56"
+    "\xed\x35\x62\x5c\xc8\xf7\x46\xb3\xfe\x05\xda\xef\x23\x3d\x9f\xd9\x01\x3e\x2b\xf3\x9b\x6a\x24"
+    "\xae",
+    70);
 
 }  // namespace zelkupd::test

@@ -70,5 +70,14 @@ TEST(CryptoTest, OnlyTheReleaseKeysSignatureOfTheUnalteredArchiveVerifies) {
   EXPECT_FALSE(VerifyEcdsaP256(offCurve, digest, Signature(kArchiveSignature)));
 }
 
+// A half that DER writes shorter than 32 bytes is a genuine signature all the same; a check that
+// took it as it stands would refuse about one release in 128.
+TEST(CryptoTest, ASignatureWithAShortHalfVerifies) {
+  const TSha256Digest digest = MessageDigest(kSignedArchive);
+  EXPECT_TRUE(VerifyEcdsaP256(test::kThirdKey, digest, Signature(test::kShortRSignature)));
+  EXPECT_TRUE(VerifyEcdsaP256(test::kThirdKey, digest, Signature(test::kShortSSignature)));
+  EXPECT_FALSE(VerifyEcdsaP256(kReleaseKey, digest, Signature(test::kShortRSignature)));
+}
+
 }  // namespace
 }  // namespace zelkupd
