@@ -39,14 +39,13 @@ TOutcome Attempt(F&& action) {
   }
 }
 
-// A name that ends in a separator, or whose every component is "." or empty: the reader drops "."
-// components, so such a name is the target folder itself, which is no file to write.
+// A name whose last component is empty or ".": the reader drops "." components, so such a name
+// ("a/", "a/.", ".") is the folder before it, which is no file to write.
 bool IsFolderName(std::u16string_view name) {
-  if (name.empty() || name.back() == u'/' || name.back() == u'\\') {
-    return true;
-  }
-  return name.find_first_not_of(u"./\\") == std::u16string_view::npos &&
-         name.find(u"..") == std::u16string_view::npos;
+  const std::size_t separator = name.find_last_of(u"/\\");
+  const std::u16string_view last =
+      separator == std::u16string_view::npos ? name : name.substr(separator + 1);
+  return last.empty() || last == u".";
 }
 
 void CheckEntry(TZipFile& zip, int index, const std::u16string& target) {
