@@ -355,9 +355,13 @@ void ExtractByHand(const std::u16string& archive, const std::u16string& folder) 
 }
 
 // Whether an unzip tool writes exactly what the install does: not so where two entries spell one
-// file or folder in other letter cases, which the native file system keeps apart.
+// file or folder in other letter cases, which the native file system keeps apart, nor where one
+// path is a file of one entry and a folder of another. The install leaves such a folder entry out
+// wherever it stands; a tool going through the entries in order fails on the file after it.
 bool ExtractsAlike(const std::vector<std::string>& names) {
   std::map<std::u16string, std::u16string> spellings;
+  std::set<std::u16string> files;
+  std::set<std::u16string> folders;
   for (const std::string& name : names) {
     const std::u16string canonical = CanonicalEntryName(Utf8ToUtf16(name));
     for (std::size_t end = 0; end != std::u16string::npos;) {
@@ -367,9 +371,12 @@ bool ExtractsAlike(const std::vector<std::string>& names) {
       if (!first && known->second != part) {
         return false;
       }
+      const bool folder = end != std::u16string::npos || part.empty() || part.back() == u'\\';
+      (folder ? folders : files).insert(UpperCase(folder ? ExcludeTrailingBackslash(part) : part));
     }
   }
-  return true;
+  return std::none_of(files.begin(), files.end(),
+                      [&](const std::u16string& file) { return folders.contains(file); });
 }
 
 void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
