@@ -47,6 +47,9 @@ class ExtractOnlyPlatform final : public Platform {
     return false;
   }
   TProcessHandle OpenProcess(std::uint32_t, std::uint32_t) override { return nullptr; }
+  bool QueryFullProcessImagePath(TProcessHandle, std::uint32_t, std::u16string&) override {
+    return false;
+  }
   bool GetProcessImageName(TProcessHandle, std::uint32_t, std::u16string&) override {
     return false;
   }

@@ -106,8 +106,13 @@ class Platform {
   virtual bool PostWindowMessage(TWindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                  std::intptr_t lParam) = 0;
   virtual TProcessHandle OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
+  // QueryFullProcessImageNameW of the process's executable, in Win32 form, into a buffer of
+  // `capacity` units, or false. The kernel keeps this name, so it is read across bitness.
+  virtual bool QueryFullProcessImagePath(TProcessHandle process, std::uint32_t capacity,
+                                         std::u16string& path) = 0;
   // GetModuleFileNameExW (from PSAPI.dll, loaded on first use) of the process's executable into a
-  // buffer of `capacity` units; the text up to the first zero, or false.
+  // buffer of `capacity` units; the text up to the first zero, or false. It reads the process's
+  // module list, which a 32-bit caller cannot read in a 64-bit process.
   virtual bool GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
                                    std::u16string& path) = 0;
   virtual std::uint32_t WaitForSingleObject(TProcessHandle process, std::uint32_t milliseconds) = 0;

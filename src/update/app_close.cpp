@@ -38,14 +38,19 @@ class TOpenedProcess {
 
 }  // namespace
 
-std::u16string GetWindowExeName(Platform& system, TWindowHandle window) {
+TWindowExeNames GetWindowExeNames(Platform& system, TWindowHandle window) {
   const TOpenedProcess process(system, kQueryAccess, system.GetWindowProcessId(window));
-  std::u16string path;
-  if (process.Get() == nullptr ||
-      !system.GetProcessImageName(process.Get(), kImageNameCapacity, path)) {
-    return {};
+  TWindowExeNames names;
+  if (process.Get() == nullptr) {
+    return names;
   }
-  return path;
+  if (!system.QueryFullProcessImagePath(process.Get(), kImageNameCapacity, names.Kernel)) {
+    names.Kernel.clear();
+  }
+  if (!system.GetProcessImageName(process.Get(), kImageNameCapacity, names.Module)) {
+    names.Module.clear();
+  }
+  return names;
 }
 
 int EnumAppWindowProc(TWindowHandle window, void* record) {
@@ -54,7 +59,12 @@ int EnumAppWindowProc(TWindowHandle window, void* record) {
   if (!system.IsWindowVisible(window) || system.GetWindowOwner(window) != 0) {
     return 1;
   }
-  if (UpperCase(GetWindowExeName(system, window)) != UpperCase(search.Filename)) {
+  const TWindowExeNames names = GetWindowExeNames(system, window);
+  const std::u16string wanted = UpperCase(search.Filename);
+  const auto matches = [&](const std::u16string& name) {
+    return !name.empty() && UpperCase(name) == wanted;
+  };
+  if (!matches(names.Kernel) && !matches(names.Module)) {
     return 1;
   }
   search.hWin = window;

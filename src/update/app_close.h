@@ -19,11 +19,19 @@ struct THWndRec {
   Platform* System = nullptr;
 };
 
-// The full path of the executable of the window's process; empty when it cannot be read.
-std::u16string GetWindowExeName(Platform& system, TWindowHandle window);
+// The two names of the executable of a window's process, each empty when it cannot be read.
+struct TWindowExeNames {
+  std::u16string Kernel;  // QueryFullProcessImageNameW: read across bitness
+  std::u16string Module;  // GetModuleFileNameExW: the name the process was started by
+};
+
+// Both names of the executable of the window's process, read through one process handle.
+TWindowExeNames GetWindowExeNames(Platform& system, TWindowHandle window);
 
 // The EnumWindows callback over a THWndRec: skips hidden and owned windows, stops (0) at the
-// first window whose executable path equals Filename when both are upper-cased.
+// first window either of whose executable names equals Filename when both are upper-cased. The
+// kernel's name is what finds a 64-bit ZELK from the 32-bit updater; the module list's keeps
+// finding a ZELK started from a substituted drive or by a short name, as the updater was.
 int EnumAppWindowProc(TWindowHandle window, void* record);
 
 // The first matching window in EnumWindows order, or 0; an empty path matches nothing.

@@ -291,15 +291,27 @@ TProcessHandle FakePlatform::OpenProcess(std::uint32_t access, std::uint32_t pro
   return &FProcessHandles.back();
 }
 
+bool FakePlatform::QueryFullProcessImagePath(TProcessHandle process, std::uint32_t capacity,
+                                             std::u16string& path) {
+  Calls.push_back("QueryFullProcessImageName " + std::to_string(capacity));
+  const TProcess& state = Processes.at(static_cast<TProcessHandleState*>(process)->ProcessId);
+  const std::u16string& image = state.KernelImagePath.value_or(state.ImagePath);
+  // The function fails rather than cut a name short.
+  if (state.ImageQueryFails || image.size() >= capacity) {
+    return false;
+  }
+  path = image;
+  return true;
+}
+
 bool FakePlatform::GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
                                        std::u16string& path) {
   Calls.push_back("GetModuleFileNameEx " + std::to_string(capacity));
-  if (PsapiMissing) {
+  const TProcess& state = Processes.at(static_cast<TProcessHandleState*>(process)->ProcessId);
+  if (PsapiMissing || state.OtherBitness) {
     return false;
   }
-  const std::u16string& image =
-      Processes.at(static_cast<TProcessHandleState*>(process)->ProcessId).ImagePath;
-  path = image.substr(0, capacity - 1);
+  path = state.ImagePath.substr(0, capacity - 1);
   return true;
 }
 

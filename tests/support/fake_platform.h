@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,12 @@ class FakePlatform : public Platform {
     int CloseRequests = 0;
   };
   struct TProcess {
-    std::u16string ImagePath;
+    std::u16string ImagePath;  // the name in the module list (GetModuleFileNameEx)
+    // The kernel's name (QueryFullProcessImageName) where it differs from ImagePath: the kernel
+    // resolves a substituted drive, while the module list keeps the name it was started by.
+    std::optional<std::u16string> KernelImagePath{};
+    bool ImageQueryFails = false;  // QueryFullProcessImageName fails
+    bool OtherBitness = false;    // a 64-bit process, whose module list a 32-bit caller cannot read
     bool QueryOpenFails = false;  // OpenProcess for the image path fails
     bool SyncOpenFails = false;   // OpenProcess with SYNCHRONIZE fails
     bool Running = true;
@@ -141,6 +147,8 @@ class FakePlatform : public Platform {
   bool PostWindowMessage(TWindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                          std::intptr_t lParam) override;
   TProcessHandle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  bool QueryFullProcessImagePath(TProcessHandle process, std::uint32_t capacity,
+                                 std::u16string& path) override;
   bool GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
                            std::u16string& path) override;
   std::uint32_t WaitForSingleObject(TProcessHandle process, std::uint32_t milliseconds) override;

@@ -230,6 +230,17 @@ TProcessHandle Win32Platform::OpenProcess(std::uint32_t access, std::uint32_t pr
   return ::OpenProcess(access, FALSE, processId);
 }
 
+bool Win32Platform::QueryFullProcessImagePath(TProcessHandle process, std::uint32_t capacity,
+                                              std::u16string& path) {
+  std::vector<wchar_t> buffer(capacity, L'\0');
+  DWORD length = capacity;
+  if (::QueryFullProcessImageNameW(process, 0, buffer.data(), &length) == FALSE) {
+    return false;
+  }
+  path = FromWide(buffer.data());
+  return true;
+}
+
 bool Win32Platform::GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
                                         std::u16string& path) {
   if (!FPsapiTried) {

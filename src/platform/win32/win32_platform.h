@@ -44,6 +44,8 @@ class Win32Platform final : public Platform {
   bool PostWindowMessage(TWindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                          std::intptr_t lParam) override;
   TProcessHandle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  bool QueryFullProcessImagePath(TProcessHandle process, std::uint32_t capacity,
+                                 std::u16string& path) override;
   bool GetProcessImageName(TProcessHandle process, std::uint32_t capacity,
                            std::u16string& path) override;
   std::uint32_t WaitForSingleObject(TProcessHandle process, std::uint32_t milliseconds) override;

@@ -40,19 +40,42 @@ class AppCloseTest : public ::testing::Test {
   TRunContext ctx{fake};
 };
 
-TEST_F(AppCloseTest, ExeNameIsReadWithQueryAccessAndA521UnitBufferAndTheHandleClosed) {
+TEST_F(AppCloseTest, ExeNamesAreReadWithQueryAccessAndA521UnitBufferAndTheHandleClosed) {
   fake.AddWindow(10, 77, kZelk);
-  EXPECT_EQ(GetWindowExeName(fake, 10), kZelk);
-  EXPECT_EQ(fake.Calls, (std::vector<std::string>{"OpenProcess 1040 77", "GetModuleFileNameEx 521",
-                                                  "CloseHandle"}));
+  const TWindowExeNames names = GetWindowExeNames(fake, 10);
+  EXPECT_EQ(names.Kernel, kZelk);
+  EXPECT_EQ(names.Module, kZelk);
+  EXPECT_EQ(fake.Calls,
+            (std::vector<std::string>{"OpenProcess 1040 77", "QueryFullProcessImageName 521",
+                                      "GetModuleFileNameEx 521", "CloseHandle"}));
 
   fake.PsapiMissing = true;
-  EXPECT_EQ(GetWindowExeName(fake, 10), u"");
-  EXPECT_EQ(fake.CallCount("CloseHandle"), 2) << "closed also when the name cannot be read";
+  fake.Processes[77].ImageQueryFails = true;
+  EXPECT_EQ(GetWindowExeNames(fake, 10).Kernel, u"");
+  EXPECT_EQ(fake.CallCount("CloseHandle"), 2) << "closed also when no name can be read";
 
   fake.Processes[77].QueryOpenFails = true;
-  EXPECT_EQ(GetWindowExeName(fake, 10), u"");
+  EXPECT_EQ(GetWindowExeNames(fake, 10).Module, u"");
   EXPECT_EQ(fake.OpenProcessHandles, 0);
+}
+
+// Each name alone must find the window: the kernel's is all a 32-bit updater can read of a 64-bit
+// ZELK, and the module list's is the only one spelt as the updater was started (a subst drive).
+TEST_F(AppCloseTest, AZelkKnownByEitherOfItsNamesIsFoundAndAskedToClose) {
+  fake.AddWindow(10, 1, kZelk).ClosesAfter = 0;
+  fake.Processes[1].OtherBitness = true;
+  EXPECT_TRUE(CloseAppWindows(ctx, kZelk, 0));
+  EXPECT_EQ(ctx.State.ProcessTable[0], 1u);
+
+  fake.Processes[1].OtherBitness = false;
+  fake.Processes[1].KernelImagePath = u"D:\\REAL\\ZELK\\ZELK.EXE";
+  EXPECT_TRUE(CloseAppWindows(ctx, kZelk, 1));
+  fake.Processes[1].ImageQueryFails = true;
+  EXPECT_TRUE(CloseAppWindows(ctx, kZelk, 2));
+
+  fake.Processes[1].OtherBitness = true;
+  EXPECT_FALSE(CloseAppWindows(ctx, kZelk, 3)) << "neither name can be read";
+  EXPECT_EQ(fake.CallCount("PostMessage 10 16 0 0"), 3);
 }
 
 TEST_F(AppCloseTest, HiddenAndOwnedWindowsAreSkippedWithoutLookingAtTheirProcess) {
@@ -98,6 +121,7 @@ TEST_F(AppCloseTest, AProcessWhoseImageCannotBeReadDoesNotMatch) {
   fake.Processes[1].QueryOpenFails = true;
   EXPECT_EQ(FindAppWindow(fake, kZelk), 20u);
   fake.PsapiMissing = true;
+  fake.Processes[2].ImageQueryFails = true;
   EXPECT_EQ(FindAppWindow(fake, kZelk), 0u);
   EXPECT_EQ(fake.OpenProcessHandles, 0);
 }
@@ -263,7 +287,9 @@ TEST_F(Win32AppCloseTest, OnlyAVisibleUnownedWindowOfTheExecutableIsFound) {
   EXPECT_EQ(FindAppWindow(system, exe), 0u);
 
   HWND visible = Create(WS_VISIBLE, nullptr);
-  EXPECT_EQ(GetWindowExeName(system, reinterpret_cast<TWindowHandle>(visible)), exe);
+  const TWindowExeNames names = GetWindowExeNames(system, reinterpret_cast<TWindowHandle>(visible));
+  EXPECT_EQ(names.Kernel, exe);
+  EXPECT_EQ(names.Module, exe);
   std::u16string lower = exe;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; });

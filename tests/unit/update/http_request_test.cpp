@@ -117,7 +117,7 @@ TEST_F(HttpRequestTest, ABodyIsTakenUpToTheLimitAndNoFurther) {
   const std::string body = "0123456789abcdefghijklmnopqrstuvwxyzABCD";
   for (std::size_t size : {0u, 1u, 10u, 11u, 25u, 40u}) {
     for (std::size_t blockSize : {1u, 3u, 10u, 40u}) {
-      for (std::uint64_t limit = 0; limit <= 42; ++limit) {
+      for (std::size_t limit = 0; limit <= 42; ++limit) {
         SCOPED_TRACE(std::to_string(size) + " bytes in blocks of " + std::to_string(blockSize) +
                      ", limit " + std::to_string(limit));
         const std::string whole = body.substr(0, size);

@@ -86,11 +86,12 @@ TEST_F(RunInstallTest, ARunningZelkIsAskedToCloseAndWaitedForBeforeTheExtraction
   fake.AddWindow(40, 50, zelk).ClosesAfter = 2;
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(CallsBeforeExtraction("PostMessage"),
-            (std::vector<std::string>{
-                "PostMessage 40 16 0 0", "Sleep 100", "EnumWindows", "OpenProcess 1040 50",
-                "GetModuleFileNameEx 521", "CloseHandle", "OpenProcess 1048576 50",
-                "PostMessage 40 16 0 0", "Sleep 100", "EnumWindows", "WaitForSingleObject 50 3000",
-                "CloseHandle", "WaitForSingleObject 50 3000", "CloseHandle"}))
+            (std::vector<std::string>{"PostMessage 40 16 0 0", "Sleep 100", "EnumWindows",
+                                      "OpenProcess 1040 50", "QueryFullProcessImageName 521",
+                                      "GetModuleFileNameEx 521", "CloseHandle",
+                                      "OpenProcess 1048576 50", "PostMessage 40 16 0 0",
+                                      "Sleep 100", "EnumWindows", "WaitForSingleObject 50 3000",
+                                      "CloseHandle", "WaitForSingleObject 50 3000", "CloseHandle"}))
       << "found twice, so slots 0 and 1 are waited for; the process has gone by then";
   EXPECT_NE(Out().find(u"起動中の ゼルク を終了完了.\r\n"), std::u16string::npos);
   ExpectZelkStarted();
@@ -138,11 +139,12 @@ TEST_F(RunInstallTest, TheConfigurationProgramIsAskedOnceAndWaitedFor2000MsRight
   fake.AddWindow(31, 61, zelkCfg);
   EXPECT_EQ(Run(), 0);
   const std::vector<std::string> calls = CallsBeforeExtraction("OpenProcess 1048576");
-  EXPECT_EQ(calls,
-            (std::vector<std::string>{
-                "OpenProcess 1048576 60", "PostMessage 30 16 0 0", "WaitForSingleObject 60 2000",
-                "CloseHandle", "EnumWindows", "OpenProcess 1040 60", "GetModuleFileNameEx 521",
-                "CloseHandle", "OpenProcess 1040 61", "GetModuleFileNameEx 521", "CloseHandle"}))
+  EXPECT_EQ(calls, (std::vector<std::string>{
+                       "OpenProcess 1048576 60", "PostMessage 30 16 0 0",
+                       "WaitForSingleObject 60 2000", "CloseHandle", "EnumWindows",
+                       "OpenProcess 1040 60", "QueryFullProcessImageName 521",
+                       "GetModuleFileNameEx 521", "CloseHandle", "OpenProcess 1040 61",
+                       "QueryFullProcessImageName 521", "GetModuleFileNameEx 521", "CloseHandle"}))
       << "its second window is left alone, its process never recorded";
   EXPECT_NE(Out().find(u"起動中の ゼルク を終了完了.\r\n"), std::u16string::npos)
       << "its own time-out does not count";
