@@ -1,12 +1,13 @@
 """Closing the running ZELK programs before the extraction: ZELK.EXE windows of the installation
 are asked to close and their processes waited for, one that refuses costs the full waits and is
 extracted over anyway, ZELKCFG.EXE is asked once and waited for at once, and hidden windows,
-owned windows and a ZELK.EXE of another folder are left alone."""
+owned windows and a ZELK.EXE of another folder are left alone, whatever the bitness of ZELK."""
 
 import os
 import unittest
 
 from harness.content import MakeArchive
+from harness.environment import OTHER_BITNESS
 from harness.installing import (CLOSED, CLOSING, LAUNCH, LOCAL_ARCHIVE, TIMED_OUT, Greeting,
                                 TInstallingCase)
 
@@ -102,6 +103,14 @@ class TClosingTest(TInstallingCase):
         self.assertEqual(self.StandIns.RecordsOf("exit"), [])
         self.AssertZelkLaunched()
 
+
+
+class TOtherBitnessClosingTest(TClosingTest):
+    """The same closing beside ZELK programs of the other bitness. A refusing ZELK is left to the
+    class above: it only adds a minute of waits, found the same way."""
+
+    STAND_IN = OTHER_BITNESS
+    testZelkThatRefusesIsAskedTwentyOneTimesThenTimesOutAndIsExtractedOver = None
 
 if __name__ == "__main__":
     unittest.main()

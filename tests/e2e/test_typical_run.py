@@ -10,7 +10,7 @@ from harness.case import TE2ECase
 from harness.codepage import ConsoleLines
 from harness.content import LocalTimeToEpoch, MakeArchive, ReleasePage
 from harness.dialogs import Question
-from harness.environment import WindowsPath
+from harness.environment import OTHER_BITNESS, WindowsPath
 from harness.http_server import Archive, Page
 from harness.installation import REPLACEMENT_SUFFIX
 
@@ -109,6 +109,13 @@ class TTypicalRunTest(TE2ECase):
             self.assertEqual(kept.read(), self.Archive)
         self.StandIns.WaitForRecords("started")
 
+
+
+class TOtherBitnessTypicalRunTest(TTypicalRunTest):
+    """The same runs beside a ZELK of the other bitness: the shipped 32-bit updater on a 64-bit
+    Windows meets the 64-bit ZELK, whose module list it cannot read."""
+
+    STAND_IN = OTHER_BITNESS
 
 if __name__ == "__main__":
     unittest.main()

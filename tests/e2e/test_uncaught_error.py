@@ -1,6 +1,7 @@
 """An error that nothing catches: the updater ends with exit code 1 and the report on standard
 error in the OEM code page (932 here), after whatever console output was pending."""
 
+import os
 import re
 import unittest
 
@@ -14,7 +15,7 @@ def ReportPattern(class_name, message, message_end=b""):
     literal text (its 932 bytes may hold "[" or "\\"), `message_end` a pattern of bytes after it."""
     return re.compile(
         re.escape(Cp932(class_name + " がモジュール zelkupd.exe の "))
-        + rb"[0-9A-F]{16}"
+        + rb"[0-9A-F]{%d}" % (2 * int(os.environ["ZELKUPD_E2E_POINTER_BYTES"]))
         + re.escape(Cp932(" で発生しました。\r\n" + message))
         + message_end
         + rb"\r\n\Z"

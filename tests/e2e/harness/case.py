@@ -14,7 +14,7 @@ import unittest
 from harness.codepage import Readable
 from harness.content import TIMEZONE
 from harness.dialogs import ReadDialogLog
-from harness.environment import DEFAULT, LoadConfig, WindowsPath
+from harness.environment import DEFAULT, SAME_BITNESS, LoadConfig, WindowsPath
 from harness.http_server import TLoopbackServer
 from harness.installation import TInstallation
 from harness.stand_in import PATH_OPTIONS, TStandInFolder
@@ -63,6 +63,8 @@ class _TPipeReader:
 class TE2ECase(unittest.TestCase):
     # The build of zelkupd.exe the test's installation holds (harness.environment).
     BUILD = DEFAULT
+    # The bitness of the stand-in ZELK beside it (harness.environment).
+    STAND_IN = SAME_BITNESS
 
     def setUp(self):
         self.Config = LoadConfig()
@@ -74,7 +76,8 @@ class TE2ECase(unittest.TestCase):
         updater, self.SiteUrl = self.Config.Build(self.BUILD)
         self.Server = TLoopbackServer(self.SiteUrl, certificates=self.Config.TlsDir)
         self.addCleanup(self.Server.Stop)
-        self.Installation = TInstallation(self.Config, self.WorkDir, updater)
+        self.StandInProgram, self.StandInPointerBytes = self.Config.StandInProgram(self.STAND_IN)
+        self.Installation = TInstallation(self.Config, self.WorkDir, updater, self.StandInProgram)
         self.StandIns = TStandInFolder(self.WorkDir)
         self.TrashHome = os.path.join(self.WorkDir, "xdg-data")
         # Wine makes the Trash folder below it, but not the data folder itself: without it the
@@ -115,7 +118,7 @@ class TE2ECase(unittest.TestCase):
         returns its "started" record once it has made its window."""
         path = os.path.join(folder or self.Installation.Path, name)
         if not os.path.exists(path):
-            shutil.copy2(self.Config.StandIn, path)
+            shutil.copy2(self.StandInProgram, path)
         base = os.path.splitext(name)[0]
         count = len(self.StandIns.RecordsOf("ready", base)) + 1
         arguments = []
@@ -126,8 +129,10 @@ class TE2ECase(unittest.TestCase):
         with open(os.path.join(self.WorkDir, "%s-%d.out" % (base, count)), "wb") as output:
             self.StartWine(path, arguments, output, subprocess.STDOUT)
         pid = self.StandIns.WaitForRecords("ready", count, base)[-1]["pid"]
-        return next(record for record in self.StandIns.RecordsOf("started", base)
-                    if record["pid"] == pid)
+        started = next(record for record in self.StandIns.RecordsOf("started", base)
+                       if record["pid"] == pid)
+        self.assertEqual(started["pointer_bytes"], self.StandInPointerBytes, started)
+        return started
 
     def RunUpdater(self, *arguments, answers=(), stdout="file", cwd=None, env=None, timeout=60,
                    updater=None, allow_helper_failures=False):

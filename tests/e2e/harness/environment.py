@@ -13,6 +13,8 @@ _VARIABLES = {
     "SignRelease": "ZELKUPD_E2E_SIGN_RELEASE",
     "DialogHelper": "ZELKUPD_E2E_DIALOG_HELPER",
     "StandIn": "ZELKUPD_E2E_STAND_IN",
+    "OtherStandIn": "ZELKUPD_E2E_OTHER_STAND_IN",
+    "PointerBytes": "ZELKUPD_E2E_POINTER_BYTES",
     "WindowProbe": "ZELKUPD_E2E_WINDOW_PROBE",
     "TrustRoot": "ZELKUPD_E2E_TRUST_ROOT",
     "WineRun": "ZELKUPD_E2E_WINE_RUN",
@@ -20,6 +22,11 @@ _VARIABLES = {
     "TlsDir": "ZELKUPD_E2E_TLS_DIR",
     "WorkDir": "ZELKUPD_E2E_WORK_DIR",
 }
+
+# Which stand-in ZELK a test runs beside the updater: one of the updater's bitness, or a 64-bit
+# ZELK beside the 32-bit updater and a 32-bit one beside the 64-bit updater.
+SAME_BITNESS = "same"
+OTHER_BITNESS = "other"
 
 # The builds of zelkupd.exe a test can run, each with the site URL compiled into it.
 DEFAULT = "default"  # the product build
@@ -37,13 +44,22 @@ class TE2EConfig:
     ReleaseKey: str  # the private half of that key, PEM, made in the build folder
     SignRelease: str  # scripts/sign-release
     DialogHelper: str
-    StandIn: str
+    StandIn: str  # the stand-in ZELK of the updater's own bitness
+    OtherStandIn: str  # the same built for the other processor
+    PointerBytes: str  # 4 for the i686 updater, 8 for the x86_64 one
     WindowProbe: str
     TrustRoot: str  # trust-root.exe
     WineRun: str  # tests/wine/wine-run
     WinePrefix: str  # the prefix shared by every test of the build
     TlsDir: str  # the tests' certificates (harness/certificates.py)
     WorkDir: str  # below it each test makes its own folder
+
+    def StandInProgram(self, bitness):
+        """The stand-in of SAME_BITNESS or OTHER_BITNESS and the pointer size it must log."""
+        own = int(self.PointerBytes)
+        if bitness == SAME_BITNESS:
+            return self.StandIn, own
+        return self.OtherStandIn, 12 - own
 
     def Build(self, name):
         """The updater and its site URL of the build `name` (DEFAULT, HTTPS or SIGNED)."""

@@ -14,8 +14,9 @@ REPLACEMENT_SUFFIX = ".zelkupd-tmp"
 
 
 class TInstallation:
-    def __init__(self, config, root, updater):
+    def __init__(self, config, root, updater, stand_in):
         self.FConfig = config
+        self.FStandIn = stand_in
         self.Path = os.path.join(root, "install")
         os.makedirs(self.Path)
         shutil.copy2(updater, self.File("zelkupd.exe"))
@@ -32,7 +33,7 @@ class TInstallation:
         return self.File("zelkupd.exe")
 
     def AddStandIn(self, name="ZELK.EXE"):
-        shutil.copy2(self.FConfig.StandIn, self.File(name))
+        shutil.copy2(self.FStandIn, self.File(name))
 
     def WriteSettings(self, text, encoding="cp932"):
         """The settings file as a user would write it: `text` exactly, line ends included."""

@@ -134,6 +134,7 @@ class TInstallingCase(TE2ECase):
                          self.Installation.WindowsPath().rstrip("\\").upper())
         self.assertEqual(launched[0]["arguments"], [])
         self.assertEqual(launched[0]["show"], 1)  # SW_SHOWNORMAL
+        self.assertEqual(launched[0]["pointer_bytes"], self.StandInPointerBytes)
         return launched[0]
 
     def AssertZelkNotLaunched(self):

@@ -41,7 +41,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
       .AddList("arguments", CommandLineArguments())
       .Add("cwd", CurrentFolder())
       .Add("show", showCommand)
-      .Add("window", WindowModeName(options.Window));
+      .Add("window", WindowModeName(options.Window))
+      .Add("pointer_bytes", static_cast<std::int64_t>(sizeof(void*)));
   if (!options.Problems.empty()) {
     started.Add("problems", options.Problems);
   }
