@@ -93,7 +93,7 @@ void Usage() {
       "usage: zelkupd_bench --place LABEL=FOLDER... [--rounds N] [--small-files N]\n"
       "                     [--only small|large|memory|startup,...] [--exe PATH...]\n"
       "                     [--wine-run SCRIPT --wine-prefix DIR --dialog-helper EXE\n"
-      "                      --trivial EXE]\n"
+      "                      --trivial EXE...]\n"
       "       zelkupd_bench extract ARCHIVE FOLDER\n"
       "       zelkupd_bench make small|rebuilt|large|gigabyte|entries ARCHIVE   (to profile by "
       "hand)\n"
@@ -142,7 +142,7 @@ TOptions ParseOptions(int argc, char** argv) {
     } else if (option == "--dialog-helper") {
       options.Wine.DialogHelper = value;
     } else if (option == "--trivial") {
-      options.Wine.Trivial = value;
+      options.Wine.Trivials.push_back(value);
     } else {
       throw EBenchError("unknown option " + option);
     }
@@ -347,17 +347,25 @@ int RunBenchmark(const TOptions& options, const std::string& self) {
     // A run takes a fraction of a second, and a box's appearance jitters by the helper's polling.
     wine.Rounds = 3 * options.Rounds;
     wine.WorkFolder = options.Places.front().Folder + "wine/";
+    if (options.Executables.empty() || wine.Prefix.empty()) {
+      throw EBenchError("the start-up under Wine needs an --exe and a --wine-prefix");
+    }
+    // Each executable against the trivial program of its own processor.
     for (const std::string& path : options.Executables) {
-      if (ReadPeImage(path).Machine == "x86_64") {
-        wine.Executable = path;
+      const std::string machine = ReadPeImage(path).Machine;
+      wine.Executable = path;
+      wine.Trivial.clear();
+      for (const std::string& trivial : options.Wine.Trivials) {
+        if (ReadPeImage(trivial).Machine == machine) {
+          wine.Trivial = trivial;
+        }
       }
+      if (wine.Trivial.empty()) {
+        throw EBenchError("the start-up of " + path + " needs a --trivial program for " + machine);
+      }
+      ReportWineStartup(wine);
+      std::filesystem::remove_all(wine.WorkFolder);
     }
-    if (wine.Executable.empty() || wine.Prefix.empty() || wine.Trivial.empty()) {
-      throw EBenchError(
-          "the start-up under Wine needs an x86_64 --exe, --wine-prefix and --trivial");
-    }
-    ReportWineStartup(wine);
-    std::filesystem::remove_all(wine.WorkFolder);
   }
   std::printf("\nload at end: %s; the benchmark took %.0f s\n", LoadAverage().c_str(),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -79,7 +79,8 @@ void ReportWineStartup(const TWineSetup& setup) {
       run.Wall.push_back(RunOnce(run));
     }
   }
-  std::printf("\nstart-up under Wine (%s), median of %d rounds:\n", prefix.c_str(), setup.Rounds);
+  std::printf("\nstart-up of %s under Wine (%s), median of %d rounds:\n", setup.Executable.c_str(),
+              prefix.c_str(), setup.Rounds);
   for (const TWineRun& run : runs) {
     std::printf("  %-44s %7.3f s (min %.3f s)\n", run.Name.c_str(), Median(run.Wall),
                 Minimum(run.Wall));

@@ -4,16 +4,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zelkupd::bench {
 
 struct TWineSetup {
-  std::string WineRun;       // tests/wine/wine-run
-  std::string Prefix;        // the Wine prefix it makes or reuses
-  std::string DialogHelper;  // dialog-helper.exe
-  std::string Trivial;       // trivial_console.exe
-  std::string Executable;    // the x86_64 zelkupd.exe
-  std::string WorkFolder;    // native, ending in "/": gets a copy of zelkupd.exe and the logs
+  std::string WineRun;                // tests/wine/wine-run
+  std::string Prefix;                 // the Wine prefix it makes or reuses
+  std::string DialogHelper;           // dialog-helper.exe
+  std::string Trivial;                // trivial_console.exe of the executable's processor
+  std::vector<std::string> Trivials;  // one of each processor, given on the command line
+  std::string Executable;             // the zelkupd.exe timed
+  std::string WorkFolder;  // native, ending in "/": gets a copy of zelkupd.exe and the logs
   int Rounds = 5;
 };
 
