@@ -17,6 +17,7 @@ constexpr std::int64_t kRecordSize = 22;     // signature and fixed fields, with
 void ReadRecordAt(TStream& stream, std::int64_t position, TEndRecord& record,
                   std::string& comment) {
   std::array<unsigned char, kRecordSize - 4> fields{};
+  record.Position = position;
   stream.SetPosition(position + 4);
   ReadExact(stream, fields.data(), fields.size());
   record.DiskNumber = LoadLE16(&fields[0]);

@@ -8,9 +8,10 @@
 
 namespace zelkupd {
 
-// The fields after the record's signature; the reader uses the total entry count, the central
-// directory's offset and the comment length.
+// The fields after the record's signature, and where the record starts in the stream. The reader
+// uses the total entry count, the central directory's size and offset and the comment length.
 struct TEndRecord {
+  std::int64_t Position = 0;
   std::uint16_t DiskNumber = 0;
   std::uint16_t CentralDirectoryDisk = 0;
   std::uint16_t EntriesOnDisk = 0;

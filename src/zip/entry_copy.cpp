@@ -16,7 +16,7 @@ void CopyEntryData(TStream& decoder, const TZipHeaderFields& central, bool trail
   // much as copying a small entry.
   const auto piece = std::make_unique_for_overwrite<unsigned char[]>(
       trailingSizes ? kTrailingSizesPiece : kExactCopyPiece);
-  std::size_t remaining = central.UncompressedSize;
+  std::uint64_t remaining = central.UncompressedSize;
   uLong crc = crc32(0L, Z_NULL, 0);
   const auto take = [&](std::size_t count) {
     crc = crc32(crc, piece.get(), static_cast<uInt>(count));
@@ -25,13 +25,15 @@ void CopyEntryData(TStream& decoder, const TZipHeaderFields& central, bool trail
   };
   if (!trailingSizes) {
     while (remaining > 0) {
-      const std::size_t count = std::min(remaining, kExactCopyPiece);
+      const auto count =
+          static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kExactCopyPiece));
       decoder.ReadBuffer(piece.get(), count);
       take(count);
     }
   } else {
     for (;;) {
-      const std::size_t wanted = std::min(remaining, kTrailingSizesPiece);
+      const auto wanted =
+          static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kTrailingSizesPiece));
       const std::size_t count = wanted == 0 ? 0 : decoder.Read(piece.get(), wanted);
       take(count);
       if (count < kTrailingSizesPiece) {

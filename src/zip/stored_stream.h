@@ -1,5 +1,5 @@
-// The decoder of stored entries: the archive stream itself, passed straight through. It does not
-// stop at the entry's end; whoever reads it bounds the read.
+// The decoder of stored entries: the stream it is given, passed straight through. The reader gives
+// it the entry's data alone (TEntryDataStream), which ends at the compressed size.
 #pragma once
 
 #include <cstdint>

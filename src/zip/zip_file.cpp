@@ -8,10 +8,12 @@
 #include "runtime/files.h"
 #include "runtime/paths.h"
 #include "zip/compression_registry.h"
+#include "zip/directory_bounds.h"
 #include "zip/end_record.h"
 #include "zip/entry_copy.h"
 #include "zip/entry_paths.h"
 #include "zip/little_endian.h"
+#include "zip/zip64_extra.h"
 #include "zip/zip_texts.h"
 
 namespace zelkupd {
@@ -63,15 +65,24 @@ bool IsFolderName(std::u16string_view name) {
   return name.empty() || name.back() == u'/' || name.back() == u'\\';
 }
 
+[[noreturn]] void Damaged() {
+  throw EZipException(texts::kZipReadError);
+}
+
+// Whether `size` bytes from `start` end at `limit` or before it.
+bool EndsBy(std::uint64_t start, std::uint64_t size, std::uint64_t limit) {
+  return start <= limit && size <= limit - start;
+}
+
 // The bytes of names, extra fields and comments in the directory the stream stands at, from a first
 // walk over its fixed headers, so they can be held without a growing copy. The walk stops quietly
 // at anything the real reading refuses, which raises then; it never counts more than the stream
 // holds.
-std::size_t CountEntryBytes(TStream& stream, unsigned entries) {
+std::size_t CountEntryBytes(TStream& stream, std::uint64_t entries) {
   const std::int64_t start = stream.Position();
   const std::int64_t size = stream.Size();
   std::size_t total = 0;
-  for (unsigned i = 0; i < entries; ++i) {
+  for (std::uint64_t i = 0; i < entries; ++i) {
     std::array<unsigned char, 4 + kCentralHeaderSize> header{};
     if (stream.Read(header.data(), header.size()) != header.size() ||
         LoadLE32(header.data()) != kCentralHeaderSignature) {
@@ -88,8 +99,10 @@ std::size_t CountEntryBytes(TStream& stream, unsigned entries) {
 
 }  // namespace
 
-// Only what the entries need is taken from the end record: the directory's size, the disk numbers
-// and the per-disk count are compared with nothing.
+// The directory must add up: its entries fill it exactly, as many as the end records say, and
+// each one's local header and data lie before it (an archive with data before it, whose offsets
+// then miss, is refused by this). The disk numbers and the per-disk counts are compared with
+// nothing.
 void TZipFile::ReadCentralDirectory() {
   FFiles.clear();
   FEntryBytes.clear();
@@ -97,14 +110,18 @@ void TZipFile::ReadCentralDirectory() {
   TEndRecord record;
   std::string comment;
   if (!FindEndRecord(*FStream, record, comment)) {
-    throw EZipException(texts::kZipReadError);
+    Damaged();
   }
   FComment = DecodeCodePage(comment, kCodePage437);
-  FStream->SetPosition(record.CentralDirectoryOffset);
-  // Reserved at once, neither list is ever held twice while it grows.
-  FFiles.reserve(record.TotalEntries);
-  FEntryBytes.reserve(CountEntryBytes(*FStream, record.TotalEntries));
-  for (unsigned i = 0; i < record.TotalEntries; ++i) {
+  const TDirectoryBounds bounds = LocateCentralDirectory(*FStream, record);
+  FDirectoryOffset = bounds.Offset;
+  FStream->SetPosition(bounds.Offset);
+  // Reserved at once, neither list is ever held twice while it grows. The count is bounded by the
+  // directory's size, which lies inside the archive.
+  FFiles.reserve(static_cast<std::size_t>(bounds.Entries));
+  FEntryBytes.reserve(CountEntryBytes(*FStream, bounds.Entries));
+  const auto directoryStart = static_cast<std::uint64_t>(bounds.Offset);
+  for (std::uint64_t i = 0; i < bounds.Entries; ++i) {
     std::array<unsigned char, 4> signature{};
     if (FStream->Read(signature.data(), signature.size()) != signature.size() ||
         LoadLE32(signature.data()) != kCentralHeaderSignature) {
@@ -119,10 +136,21 @@ void TZipFile::ReadCentralDirectory() {
                                entry.Fields.ExtraFieldLength + entry.Fields.FileCommentLength;
     FEntryBytes.resize(entry.BytesOffset + length);
     ReadExact(*FStream, FEntryBytes.data() + entry.BytesOffset, length);
+    ApplyZip64Extra(ExtraBytes(entry), TExtraKind::Central, entry.Fields);
+    const std::uint64_t localStart =
+        entry.Fields.LocalHeaderOffset + static_cast<std::uint64_t>(FStartFileData);
+    if (localStart < entry.Fields.LocalHeaderOffset ||
+        !EndsBy(localStart, 4 + kLocalHeaderSize, directoryStart) ||
+        !EndsBy(localStart + 4 + kLocalHeaderSize, entry.Fields.CompressedSize, directoryStart)) {
+      Damaged();
+    }
     if ((entry.Fields.Flag & kFlagUtf8) == 0) {
       FUTF8Support = false;
     }
     FFiles.push_back(entry);
+  }
+  if (FStream->Position() != bounds.Offset + bounds.Size) {
+    Damaged();
   }
 }
 
@@ -199,8 +227,9 @@ int TZipFile::IndexOf(std::u16string_view name) const {
   return -1;
 }
 
-// The local header's lengths, not the central ones, decide where the data starts. Its reads are
-// not checked: a short local header decodes as zeros, and the data checks catch the rest.
+// The local header's lengths, not the central ones, decide where the data starts, and the data
+// ends at the central compressed size. A short local header decodes as zeros; its sizes are
+// compared with the central ones only where they are Zip64 values, and then must agree with them.
 std::unique_ptr<TStream> TZipFile::Read(int index, TZipHeader& localHeader) {
   CheckReadable();
   if (index < 0 || static_cast<std::size_t>(index) >= FFiles.size()) {
@@ -224,6 +253,12 @@ std::unique_ptr<TStream> TZipFile::Read(int index, TZipHeader& localHeader) {
   std::vector<std::uint8_t>& extra = localHeader.ExtraField;
   extra.resize(localHeader.ExtraFieldLength);
   extra.resize(FStream->Read(extra.data(), extra.size()));
+  const std::int64_t dataStart = FStream->Position();
+  CheckLocalSizes(central, localHeader);
+  if (!EndsBy(static_cast<std::uint64_t>(dataStart), central.CompressedSize,
+              static_cast<std::uint64_t>(FDirectoryOffset))) {
+    Damaged();
+  }
   // Without the password the data would decode as garbage, or not at all. A folder entry has no
   // data that anything decodes, so its flag hides nothing and its folder is made as ever.
   if (((central.Flag | localHeader.Flag) & kFlagEncrypted) != 0) {
@@ -236,7 +271,22 @@ std::unique_ptr<TStream> TZipFile::Read(int index, TZipHeader& localHeader) {
   if (!handler.Decoder) {
     throw EListError(texts::kItemNotFound);
   }
-  return handler.Decoder(*FStream, *this, localHeader);
+  FEntryData.Reset(*FStream, dataStart, static_cast<std::int64_t>(central.CompressedSize));
+  return handler.Decoder(FEntryData, *this, localHeader);
+}
+
+void TZipFile::CheckLocalSizes(const TZipHeaderFields& central, TZipHeader& localHeader) {
+  const bool trailing = (localHeader.Flag & kFlagDataDescriptor) != 0;
+  const bool zip64Uncompressed = localHeader.UncompressedSize == kZip64Marker32;
+  const bool zip64Compressed = localHeader.CompressedSize == kZip64Marker32;
+  const std::string_view extra(reinterpret_cast<const char*>(localHeader.ExtraField.data()),
+                               localHeader.ExtraField.size());
+  ApplyZip64Extra(extra, trailing ? TExtraKind::LocalTrailing : TExtraKind::Local, localHeader);
+  if (!trailing &&
+      ((zip64Uncompressed && localHeader.UncompressedSize != central.UncompressedSize) ||
+       (zip64Compressed && localHeader.CompressedSize != central.CompressedSize))) {
+    Damaged();
+  }
 }
 
 void TZipFile::Read(int index, std::vector<std::uint8_t>& bytes) {

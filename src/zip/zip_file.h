@@ -10,6 +10,7 @@
 
 #include "runtime/stream.h"
 #include "zip/buffered_read_stream.h"
+#include "zip/entry_data_stream.h"
 #include "zip/zip_header.h"
 
 namespace zelkupd {
@@ -89,11 +90,13 @@ class TZipFile {
   // nearly a hundred bytes of members more, which 65,535 entries notice.
   struct TEntryRecord {
     TZipHeaderFields Fields;
-    // Below 4 GiB: the whole central directory is, its size being a 32-bit field.
+    // Below 4 GiB: the whole central directory is, as LocateCentralDirectory makes sure.
     std::uint32_t BytesOffset = 0;
   };
 
   void ReadCentralDirectory();
+  // Takes the local header's Zip64 sizes and refuses them where they contradict the central ones.
+  static void CheckLocalSizes(const TZipHeaderFields& central, TZipHeader& localHeader);
   void CheckOpen() const;
   void CheckReadable() const;
   const TEntryRecord& Entry(int index) const;
@@ -113,6 +116,8 @@ class TZipFile {
   std::unique_ptr<TFileStream> FFileStream;
   std::unique_ptr<TBufferedReadStream> FFileBuffer;  // FStream when the file was opened by name
   std::int64_t FStartFileData = 0;
+  std::int64_t FDirectoryOffset = 0;  // where the entries' data must end
+  TEntryDataStream FEntryData;        // the data of the entry last read, for its decoder
   std::vector<TEntryRecord> FFiles;
   std::string FEntryBytes;
   std::u16string FComment;

@@ -15,6 +15,12 @@ namespace zelkupd {
 inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
 inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
 inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+inline constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
+inline constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+
+// What a 16- or 32-bit field holds when its value is in a Zip64 record instead.
+inline constexpr std::uint16_t kZip64Marker16 = 0xFFFF;
+inline constexpr std::uint32_t kZip64Marker32 = 0xFFFFFFFF;
 
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
 inline constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
@@ -30,8 +36,10 @@ struct TCodePageString {
   std::uint32_t CodePage = kCodePage437;
 };
 
-// The numeric fields of an entry: in order and width, the central directory file header after
-// its signature; the local header fills RequiredVersion through ExtraFieldLength only.
+// The numeric fields of an entry, in the central directory file header's order after its
+// signature; the local header fills RequiredVersion through ExtraFieldLength only. The sizes, the
+// offset and the disk are as wide as their Zip64 values: a field holding the marker is replaced by
+// its value from the Zip64 extra field (zip64_extra) once the header is read.
 struct TZipHeaderFields {
   std::uint16_t MadeByVersion = 0;
   std::uint16_t RequiredVersion = 0;
@@ -39,15 +47,15 @@ struct TZipHeaderFields {
   std::uint16_t CompressionMethod = 0;
   std::uint32_t ModifiedDateTime = 0;  // DOS format: time in the low 16 bits, date in the high
   std::uint32_t CRC32 = 0;
-  std::uint32_t CompressedSize = 0;
-  std::uint32_t UncompressedSize = 0;
+  std::uint64_t CompressedSize = 0;
+  std::uint64_t UncompressedSize = 0;
   std::uint16_t FileNameLength = 0;
   std::uint16_t ExtraFieldLength = 0;
   std::uint16_t FileCommentLength = 0;
-  std::uint16_t DiskNumberStart = 0;
+  std::uint32_t DiskNumberStart = 0;
   std::uint16_t InternalAttributes = 0;
   std::uint32_t ExternalAttributes = 0;
-  std::uint32_t LocalHeaderOffset = 0;
+  std::uint64_t LocalHeaderOffset = 0;
 };
 
 // One entry: the numeric fields, then the raw name, extra field and comment.

@@ -37,6 +37,62 @@ std::string Utf8(std::u16string_view text) {
   return EncodeCodePage(text, kCodePageUtf8);
 }
 
+// The Zip64 forms of the writers that put Zip64 records into small archives, the end records that
+// undercount, and a Zip64 value pointing past the archive's end.
+void Zip64Seeds(const std::string& program, const std::string& text) {
+  using test::kZip64Compressed;
+  using test::kZip64DirectoryOffset;
+  using test::kZip64Disk;
+  using test::kZip64Entries;
+  using test::kZip64Offset;
+  using test::kZip64Size;
+  using test::kZip64Uncompressed;
+  TZipBuilder infoZip;  // zip -fz: Zip64 sizes in both headers, a Zip64 end record
+  infoZip.Add({.Name = "ZELK.EXE",
+               .Data = program,
+               .Method = 8,
+               .Zip64Central = kZip64Uncompressed | kZip64Compressed,
+               .Zip64Local = kZip64Uncompressed | kZip64Compressed});
+  infoZip.Zip64End = true;
+  infoZip.EndMarkers = kZip64DirectoryOffset;
+  Seed("zip", "zip64_info_zip.zip", Zip(infoZip));
+  TZipBuilder streaming;  // streaming writers and .NET on a stream it cannot seek: zeros, 64-bit
+  streaming.Add({.Name = "a.txt",
+                 .Data = text,
+                 .Method = 8,
+                 .DataDescriptor = true,
+                 .Zip64Central = kZip64Uncompressed | kZip64Compressed | kZip64Offset,
+                 .Zip64Local = kZip64Uncompressed | kZip64Compressed});
+  streaming.Zip64End = true;
+  streaming.EndMarkers = kZip64Entries | kZip64Size | kZip64DirectoryOffset;
+  Seed("zip", "zip64_streaming.zip", Zip(streaming));
+  TZipBuilder python;  // Python's force_zip64: the local header alone
+  python.Add({.Name = "p.txt",
+              .Data = text,
+              .Method = 8,
+              .Zip64Local = kZip64Uncompressed | kZip64Compressed});
+  Seed("zip", "zip64_python.zip", Zip(python));
+  TZipBuilder package;  // 3MF and EPUB packages: every end record field in the Zip64 record
+  package.Stored("mimetype", "application/epub+zip")
+      .Add({.Name = "3D/model.xml", .Data = text, .Method = 8, .Zip64Central = kZip64Disk});
+  package.Zip64End = true;
+  package.EndMarkers = kZip64Entries | kZip64Size | kZip64DirectoryOffset;
+  package.Zip64Extensible = "extensible";
+  Seed("zip", "zip64_package.zip", Zip(package));
+  TZipBuilder undercount;
+  undercount.Stored("a", "a").Stored("b", "b").Stored("c", "c").DeclaredEntries = 2;
+  Seed("zip", "undercount.zip", Zip(undercount));
+  TZipBuilder zeroOverOne;
+  zeroOverOne.Stored("a", "a").DeclaredEntries = 0;
+  zeroOverOne.Zip64End = true;
+  Seed("zip", "undercount_zip64.zip", Zip(zeroOverOne));
+  Seed("zip", "zip64_offset_past_end.zip",
+       Zip(TZipBuilder().Add({.Name = "a",
+                              .Data = "a",
+                              .CentralOffset = 0x100000000ull,
+                              .Zip64Central = kZip64Offset})));
+}
+
 void ZipSeeds() {
   const std::string program = "MZ" + test::NoiseBytes(300, 7);
   const std::string text = "ZELK read me\r\n" + std::string(400, 'z') + "\r\nend\r\n";
@@ -97,6 +153,7 @@ void ZipSeeds() {
        Zip(TZipBuilder().Add({.Name = "s.txt", .Data = "short", .Method = 8, .CentralSize = 900})));
   Seed("zip", "corrupt_deflate.zip",
        Zip(TZipBuilder().Add({.Name = "x.txt", .Data = text, .Method = 8, .Payload = "\xFF\xFF"})));
+  Zip64Seeds(program, text);
 }
 
 // Comments, blanks around names and values, duplicate sections and keys, a bare line, a line that

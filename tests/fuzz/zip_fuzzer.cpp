@@ -3,6 +3,12 @@
 // installation does. Nothing outside the folder may be touched; an entry whose name or data is
 // refused must not extract; one that passes must extract unless its file cannot be created; and
 // what an entry writes must be the data it reads.
+// The same input then chooses an archive of the model (zip_model): Zip64 forms of every writer and
+// damaged counts and bounds. A damaged directory must not open; an archive that opens must list
+// the model's entries, and each must extract with exactly its data, or be refused when the model's
+// defect is in it.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +18,7 @@
 
 #include "fuzz/extraction_sandbox.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/zip_model.h"
 #include "runtime/errors.h"
 #include "runtime/files.h"
 #include "runtime/stream.h"
@@ -92,6 +99,31 @@ void CheckEntry(TZipFile& zip, int index, const std::u16string& target) {
   }
 }
 
+void CheckModel(const TModelArchive& model, const std::u16string& target) {
+  TMemoryStream archive(model.Bytes);
+  TZipFile zip;
+  const TOutcome opened = Attempt([&] { zip.Open(archive, TZipMode::zmRead); });
+  Require(opened.Failed != model.Opens, "the archive opens exactly when its directory adds up",
+          opened.Message);
+  if (opened.Failed) {
+    return;
+  }
+  Require(static_cast<std::size_t>(zip.GetFileCount()) == model.Entries.size(),
+          "every entry of the directory is listed", u"");
+  for (std::size_t i = 0; i < model.Entries.size(); ++i) {
+    const TModelEntry& entry = model.Entries[i];
+    const int index = static_cast<int>(i);
+    const TOutcome extracted = Attempt([&] { zip.Extract(index, target, true); });
+    Require(extracted.Failed != entry.Data.has_value(),
+            "an entry extracts exactly when its data is whole", extracted.Message);
+    if (entry.Data) {
+      std::u16string path = target + zip.GetFileName(index);
+      std::replace(path.begin(), path.end(), u'/', u'\\');
+      Require(test::ReadFileBytes(path) == *entry.Data, "the entry's file holds its data", path);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zelkupd::fuzz
 
@@ -111,6 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       zip.Close();
     }
   }
+  FuzzedDataProvider choices(data, size);
+  fuzz::CheckModel(fuzz::MakeModelArchive(choices), sandbox.Target());
   sandbox.End();
   return 0;
 }

@@ -1,5 +1,6 @@
 // A small ZIP writer for the tests: stored, deflated and bit-3 entries, comments, raw names, odd
-// flags and attributes, and overrides of recorded values, so each test makes the defect it needs.
+// flags and attributes, Zip64 records and extra fields, and overrides of recorded values, so each
+// test makes the defect it needs.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,16 @@ std::string EndRecordBytes(std::uint16_t entries, std::uint32_t directorySize,
 
 inline constexpr std::uint32_t kUnixSymbolicLinkAttributes = 0120777u << 16;
 
+// Which fields of a header or of the end record hold the marker, their values being in a Zip64
+// extra field block or in the Zip64 end record.
+inline constexpr unsigned kZip64Uncompressed = 1;     // headers
+inline constexpr unsigned kZip64Compressed = 2;       // headers
+inline constexpr unsigned kZip64Offset = 4;           // central header
+inline constexpr unsigned kZip64Disk = 8;             // central header
+inline constexpr unsigned kZip64Entries = 1;          // end record
+inline constexpr unsigned kZip64Size = 2;             // end record
+inline constexpr unsigned kZip64DirectoryOffset = 4;  // end record
+
 struct TZipEntryPlan {
   std::string Name{};           // raw bytes, as stored
   std::string Data{};           // the uncompressed content
@@ -35,9 +46,15 @@ struct TZipEntryPlan {
   std::string CentralExtra{};
   std::string LocalExtra{};
   std::string Comment{};
-  std::optional<std::string> Payload{};           // the data bytes written instead of Data's
-  std::optional<std::uint32_t> CentralCrc{};      // recorded instead of Data's CRC-32
-  std::optional<std::uint32_t> CentralSize{};     // recorded uncompressed size instead of Data's
+  std::optional<std::string> Payload{};        // the data bytes written instead of Data's
+  std::optional<std::uint32_t> CentralCrc{};   // recorded instead of Data's CRC-32
+  std::optional<std::uint64_t> CentralSize{};  // recorded uncompressed size instead of Data's
+  std::optional<std::uint64_t> CentralCompressedSize{};  // recorded instead of the payload's size
+  std::optional<std::uint64_t> CentralOffset{};  // recorded local header offset instead of its own
+  // Fields written as the marker, their values in a Zip64 block before the other extra blocks. A
+  // local header with bit 3 has zeros there, and its descriptor then has 64-bit sizes.
+  unsigned Zip64Central = 0;
+  unsigned Zip64Local = 0;
   std::optional<std::string> LocalSignature{};    // 4 bytes written instead of "PK\3\4"
   std::optional<std::string> CentralSignature{};  // 4 bytes written instead of "PK\1\2"
 };
@@ -46,6 +63,7 @@ struct TZipEntryPlan {
 struct TZipLayout {
   std::vector<std::size_t> LocalHeaders;
   std::size_t CentralDirectory = 0;
+  std::size_t Zip64EndRecord = 0;  // 0 when there is none
   std::size_t EndRecord = 0;
 };
 
@@ -61,6 +79,12 @@ class TZipBuilder {
   std::string Comment;  // the archive comment
   std::optional<std::uint16_t> DeclaredEntries;
   std::optional<std::uint32_t> DeclaredDirectoryOffset;
+  // A Zip64 end record and its locator before the end record, and which end record fields then
+  // hold the marker; the others hold their values.
+  bool Zip64End = false;
+  unsigned EndMarkers = 0;
+  std::optional<std::uint64_t> DeclaredZip64Entries;
+  std::string Zip64Extensible;  // the Zip64 end record's extensible data sector
 
  private:
   std::vector<TZipEntryPlan> FEntries;

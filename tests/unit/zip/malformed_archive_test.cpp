@@ -65,14 +65,14 @@ const TMalformedCase kCases[] = {
        builder.Stored("a", "x").DeclaredEntries = 2;
        return builder.Build();
      },
-     TStage::Open, "EZipException", texts::kInvalidCentralSignature},
+     TStage::Open, "EZipException", texts::kZipReadError},
     {"directory offset past the end",
      [] {
        TZipBuilder builder;
        builder.Stored("a", "x").DeclaredDirectoryOffset = 0xFFFFFF00u;
        return builder.Build();
      },
-     TStage::Open, "EZipException", texts::kInvalidCentralSignature},
+     TStage::Open, "EZipException", texts::kZipReadError},
     {"central header cut short by the end", [] { return DirectoryInComment("PK\1\2 short"); },
      TStage::Open, "EZipException", texts::kZipReadError},
     {"local header signature wrong",
@@ -104,6 +104,19 @@ const TMalformedCase kCases[] = {
      "EReadError", texts::kStreamReadError},
     {"deflate data shorter than its size",
      [] { return OneEntry({.Name = "a", .Data = kText, .Method = 8, .CentralSize = 100}); },
+     TStage::Extract, "EReadError", texts::kStreamReadError},
+    {"stored data read no further than its compressed size",
+     [] {
+       return OneEntry({.Name = "a", .Data = kText, .CentralCompressedSize = kText.size() - 1});
+     },
+     TStage::Extract, "EReadError", texts::kStreamReadError},
+    {"deflate data read no further than its compressed size",
+     [] {
+       return OneEntry({.Name = "a",
+                        .Data = kText,
+                        .Method = 8,
+                        .CentralCompressedSize = test::RawDeflate(kText).size() / 2});
+     },
      TStage::Extract, "EReadError", texts::kStreamReadError},
     {"flipped byte in stored data",
      [] {

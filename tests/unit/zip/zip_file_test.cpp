@@ -28,7 +28,7 @@ TEST(ZipFileTest, ListsEntriesWithTheirHeadersNamesAndComments) {
                        "ber.txt",
                .Data = "abc",
                .DosTime = 0x52EF6D7D,
-               .CentralExtra = "XY",
+               .CentralExtra = std::string("XY\0\0", 4),
                .Comment = "\x84"});
   builder.Add({.Name = "日本語/", .Flags = 0x0800, .ExternalAttributes = 0x10});
   builder.Deflated("b.txt", std::string(500, 'b'));
@@ -46,7 +46,7 @@ TEST(ZipFileTest, ListsEntriesWithTheirHeadersNamesAndComments) {
   EXPECT_EQ(first.CRC32, test::Crc32("abc"));
   EXPECT_EQ(first.UncompressedSize, 3u);
   EXPECT_EQ(first.FileName.CodePage, 437u);
-  EXPECT_EQ(first.ExtraField, (std::vector<std::uint8_t>{'X', 'Y'}));
+  EXPECT_EQ(first.ExtraField, (std::vector<std::uint8_t>{'X', 'Y', 0, 0}));
   EXPECT_EQ(first.FileComment, "\x84");
   EXPECT_EQ(zip.GetFileInfo(1).FileName.CodePage, 65001u);
   EXPECT_EQ(zip.GetFileInfo(1).ExternalAttributes, 0x10u);
