@@ -45,6 +45,11 @@ class TResponse:
     Delay: float = 0.0  # seconds before the answer
     BlockDelay: float = 0.0  # seconds between blocks of the body
     BlockSize: int = 10240
+    # With an ETag, a request for "Range: bytes=N-" whose If-Range names it is answered 206 with
+    # the body from N on; and the connection is reset at the first of Breaks (offsets in the whole
+    # body) past where the answer starts, so each break happens once.
+    ETag: str = None
+    Breaks: tuple = ()
 
 
 def Page(body, status=200):
@@ -72,6 +77,12 @@ def Dropped(body, after, reset_delay=0.0):
     """The headers and the first `after` bytes of the body, then, `reset_delay` seconds later
     (time for the client to take in what came), a reset connection."""
     return TResponse(Body=body, DropAfter=after, ResetDelay=reset_delay)
+
+
+def Resumable(body, etag, breaks=(), reset_delay=0.3):
+    """A body that honours Range and If-Range for its ETag, reset at each of `breaks` once."""
+    return TResponse(Body=body, Headers=[("Content-Type", "application/zip")], ETag=etag,
+                     Breaks=tuple(breaks), ResetDelay=reset_delay)
 
 
 def DroppedAtOnce():
@@ -161,22 +172,37 @@ class _THandler(http.server.BaseHTTPRequestHandler):
             self.Reset()
             return
         time.sleep(response.Delay)
-        length = len(response.Body) if response.ContentLength is None else response.ContentLength
-        self.send_response(response.Status)
+        status, start = response.Status, 0
+        wanted = self.headers.get("Range", "")
+        if (response.ETag is not None and wanted.startswith("bytes=") and wanted.endswith("-")
+                and self.headers.get("If-Range") == response.ETag):
+            status, start = 206, int(wanted[len("bytes="):-1])
+        body = response.Body[start:]
+        length = len(body) if response.ContentLength is None else response.ContentLength
+        self.send_response(status)
         for name, value in response.Headers:
             self.send_header(name, value)
+        if response.ETag is not None:
+            self.send_header("ETag", response.ETag)
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (
+                start, len(response.Body) - 1, len(response.Body)))
         self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         self.end_headers()
         if self.command == "HEAD":
             return
-        body = response.Body if response.DropAfter is None else response.Body[: response.DropAfter]
+        drop = response.DropAfter
+        later = [point - start for point in response.Breaks if point > start]
+        if later:
+            drop = min(later)
+        body = body if drop is None else body[:drop]
         for start in range(0, len(body), response.BlockSize):
             if start > 0:
                 time.sleep(response.BlockDelay)
             self.wfile.write(body[start : start + response.BlockSize])
             self.wfile.flush()
-        if response.DropAfter is not None:
+        if drop is not None:
             time.sleep(response.ResetDelay)
             self.Reset()
 
