@@ -46,7 +46,7 @@ enum class TTransferEnd {
 // HTTP_QUERY_* levels of the headers a transfer looks at, read as text.
 inline constexpr std::uint32_t kQueryContentLength = 5;
 inline constexpr std::uint32_t kQueryLastModified = 11;
-inline constexpr std::uint32_t kQueryContentRange = 16;
+inline constexpr std::uint32_t kQueryContentRange = 53;
 inline constexpr std::uint32_t kQueryETag = 54;
 
 class THttpRequest {

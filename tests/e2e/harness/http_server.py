@@ -46,10 +46,11 @@ class TResponse:
     BlockDelay: float = 0.0  # seconds between blocks of the body
     BlockSize: int = 10240
     # With an ETag, a request for "Range: bytes=N-" whose If-Range names it is answered 206 with
-    # the body from N on; and the connection is reset at the first of Breaks (offsets in the whole
-    # body) past where the answer starts, so each break happens once.
+    # the body from N on. Breaks: how many bytes of the body the first answers send before the
+    # connection is reset, one count per answer in turn (the list is used up); later answers send
+    # it whole.
     ETag: str = None
-    Breaks: tuple = ()
+    Breaks: list = dataclasses.field(default_factory=list)
 
 
 def Page(body, status=200):
@@ -80,9 +81,10 @@ def Dropped(body, after, reset_delay=0.0):
 
 
 def Resumable(body, etag, breaks=(), reset_delay=0.3):
-    """A body that honours Range and If-Range for its ETag, reset at each of `breaks` once."""
+    """A body that honours Range and If-Range for its ETag, each of the first answers reset after
+    the count of bytes `breaks` gives it."""
     return TResponse(Body=body, Headers=[("Content-Type", "application/zip")], ETag=etag,
-                     Breaks=tuple(breaks), ResetDelay=reset_delay)
+                     Breaks=list(breaks), ResetDelay=reset_delay)
 
 
 def DroppedAtOnce():
@@ -193,9 +195,8 @@ class _THandler(http.server.BaseHTTPRequestHandler):
         if self.command == "HEAD":
             return
         drop = response.DropAfter
-        later = [point - start for point in response.Breaks if point > start]
-        if later:
-            drop = min(later)
+        if response.Breaks:
+            drop = response.Breaks.pop(0)
         body = body if drop is None else body[:drop]
         for start in range(0, len(body), response.BlockSize):
             if start > 0:
