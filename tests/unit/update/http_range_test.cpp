@@ -50,10 +50,11 @@ TEST(HttpRangeTest, EveryDecimalNumberOfSixtyFourBitsReadsBackAndNothingElseDoes
 TEST(HttpRangeTest, ARangeReadsBackOnlyWhenItLiesInsideItsTotal) {
   const std::vector<std::uint64_t> values = Values();
   std::mt19937_64 random(206);
+  std::uniform_int_distribution<std::size_t> pick(0, values.size() - 1);
   for (int i = 0; i < 20000; ++i) {
-    const std::uint64_t first = values[random() % values.size()];
-    const std::uint64_t last = values[random() % values.size()];
-    const std::uint64_t total = values[random() % values.size()];
+    const std::uint64_t first = values[pick(random)];
+    const std::uint64_t last = values[pick(random)];
+    const std::uint64_t total = values[pick(random)];
     const std::u16string text =
         u"bytes " + DecimalText(first) + u"-" + DecimalText(last) + u"/" + DecimalText(total);
     const auto range = ParseContentRange(text);
