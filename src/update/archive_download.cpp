@@ -30,7 +30,7 @@ constexpr std::uint32_t kStatusPartial = 206;
 // A transfer that breaks off is asked for again this often at most, after this pause: enough to
 // ride out a line that drops now and then, few enough that a dead server ends the run within half
 // a minute of its last bytes.
-constexpr int kMaxContinuations = 0;
+constexpr int kMaxContinuations = 5;
 constexpr std::uint32_t kContinuationPauseMs = 3000;
 
 // The download under way: its part file and, when signatures are required, the hash of every byte
