@@ -80,14 +80,14 @@ class Platform {
   // InternetSetOptionW of a 32-bit number.
   virtual bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                        std::uint32_t value) = 0;
-  // HttpSendRequestW without extra headers or body. A request opened with
-  // INTERNET_FLAG_NO_AUTO_REDIRECT ends at the redirect's own answer.
-  virtual bool SendHttpRequest(TInetHandle request) = 0;
+  // HttpSendRequestW without body, with `headers` (lines each ending in CR LF; empty: none). A
+  // request opened with INTERNET_FLAG_NO_AUTO_REDIRECT ends at the redirect's own answer.
+  virtual bool SendHttpRequest(TInetHandle request, const std::u16string& headers) = 0;
   // HttpQueryInfoW into a 32-bit number (the level carries HTTP_QUERY_FLAG_NUMBER), index 0.
   virtual bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                                    std::uint32_t& value) = 0;
-  // HttpQueryInfoW of a header as text (HTTP_QUERY_LOCATION, say), index 0; false when the answer
-  // has none.
+  // HttpQueryInfoW of a header as text (HTTP_QUERY_LOCATION, HTTP_QUERY_CONTENT_LENGTH without
+  // HTTP_QUERY_FLAG_NUMBER, say), index 0; false when the answer has none.
   virtual bool HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
                                  std::u16string& value) = 0;
   // InternetCombineUrlW without flags: `relative` taken against `base` as a browser takes a link,

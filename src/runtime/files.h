@@ -91,6 +91,10 @@ struct TDirEntry {
 // The entries of a folder other than "." and "..", in no particular order.
 std::vector<TDirEntry> ListDirectory(std::u16string_view path);
 
+// The bytes the process may still write on the volume that holds `folder` (GetDiskFreeSpaceExW;
+// natively statvfs); false when the system cannot tell.
+bool FreeDiskSpace(std::u16string_view folder, std::uint64_t& bytes);
+
 // The error code of the last failed call of this unit or of the stream layer (GetLastError).
 std::uint32_t LastOsError();
 

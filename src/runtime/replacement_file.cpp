@@ -15,11 +15,22 @@ TReplacementFile::TReplacementFile(std::u16string_view path)
   FStream = std::make_unique<TFileStream>(FName, kCreateNewWriteShareRead, path);
 }
 
+TReplacementFile::TReplacementFile(std::u16string_view path, TContinue)
+    : FPath(path), FName(ReplacementFileName(path)) {
+  FStream = std::make_unique<TFileStream>(FName, kOpenReadWriteShareRead, path);
+  FStream->Seek(0, TSeekOrigin::End);
+}
+
 TReplacementFile::~TReplacementFile() {
   FStream.reset();
-  if (!FMoved) {
+  if (!FMoved && !FKept) {
     RemoveFile(FName);
   }
+}
+
+void TReplacementFile::Keep() {
+  FStream.reset();
+  FKept = true;
 }
 
 bool TReplacementFile::MoveOver() {

@@ -26,6 +26,11 @@ class TReplacementFile {
   // creation instead of being written over. A failure raises EFCreateError naming `path`, and
   // removes nothing. No other name is ever created, written or removed.
   explicit TReplacementFile(std::u16string_view path);
+  // Opens the replacement file that an earlier writer kept (Keep) to go on writing it at its end,
+  // others reading it at most: one that another writer still holds fails to open. Raises
+  // EFCreateError naming `path`.
+  struct TContinue {};
+  TReplacementFile(std::u16string_view path, TContinue);
   ~TReplacementFile();
   TReplacementFile(const TReplacementFile&) = delete;
   TReplacementFile& operator=(const TReplacementFile&) = delete;
@@ -36,11 +41,15 @@ class TReplacementFile {
   // why. Force it to the disk first.
   bool MoveOver();
 
+  // Closes the file and leaves it at its name, for a later writer to go on with.
+  void Keep();
+
  private:
   std::u16string FPath;
   std::u16string FName;
   std::unique_ptr<TFileStream> FStream;
   bool FMoved = false;
+  bool FKept = false;
 };
 
 }  // namespace zelkupd

@@ -62,6 +62,9 @@ inline constexpr TFileMode kOpenWriteExclusive{TFileAccess::Write, TFileShare::N
                                                TFileDisposition::OpenExisting};
 inline constexpr TFileMode kOpenReadWriteExclusive{TFileAccess::ReadWrite, TFileShare::None,
                                                    TFileDisposition::OpenExisting};
+// Opens an existing file to go on writing it, reading what it holds, as its writer did.
+inline constexpr TFileMode kOpenReadWriteShareRead{TFileAccess::ReadWrite, TFileShare::Read,
+                                                   TFileDisposition::OpenExisting};
 inline constexpr TFileMode kCreateWriteShareRead{TFileAccess::Write, TFileShare::Read,
                                                  TFileDisposition::CreateAlways};
 inline constexpr TFileMode kCreateWriteExclusive{TFileAccess::Write, TFileShare::None,

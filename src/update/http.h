@@ -15,20 +15,27 @@ bool OpenInternet(TRunContext& ctx);
 // HTTP status is not looked at beyond the redirects followed: an error page is read as text too.
 void FetchPage(TRunContext& ctx);
 
-// Writes TargetUrl into the file ArchivePath; sets Downloaded only when the status was 200 and
-// the transfer was complete: no read failed and no fewer bytes arrived than the Content-Length
-// the server announced (without one, the end of the data is the end), and no more than the largest
-// archive the ZIP reader takes (4 GiB - 1). A broken or overlong transfer prints
+// Writes TargetUrl into the file ArchivePath (archive_download.cpp); sets Downloaded only when
+// the status was 200 and the transfer was complete: no read failed and no fewer bytes arrived than
+// the Content-Length the server announced (read in full; without one, the end of the data is the
+// end), and no more than the largest archive the ZIP reader takes (4 GiB - 1), which an answer
+// that announces more is refused at before any byte is read. A broken or overlong transfer prints
 // "取得出来ませんでした.", a file that cannot be created, written or moved into place
-// "ローカルディスクに書き込みが出来ません."; ArchivePath is then left as it was. When signatures
-// are required, the archive is hashed as it arrives and, once complete, checked against
-// TargetUrl + ".sig" (read the same way; only a 200 answer counts) before it takes its name: a
-// failed check leaves ArchivePath as it was too.
+// "ローカルディスクに書き込みが出来ません.", a volume without room for the announced length
+// "ローカルディスクの空き容量が足りません. (N バイト必要です)"; ArchivePath is then left as it
+// was. When signatures are required, the archive is hashed whole and, once complete, checked
+// against TargetUrl + ".sig" (read the same way; only a 200 answer counts) before it takes its
+// name: a failed check leaves ArchivePath as it was too.
 //
 // The transfer goes to a part file beside the archive, ReplacementFileName(ArchivePath), which is
-// moved over ArchivePath only once it is complete, so a broken transfer never replaces an earlier
-// complete file of that name and never leaves a truncated archive to be offered again. No path
-// leaves the part file behind, and a part file that a killed run left is reclaimed.
+// moved over ArchivePath only once it is complete. A transfer that breaks off after some bytes of
+// a body with a validator (ETag, else Last-Modified) and a length is asked for again from where it
+// stopped, up to five times 3 s apart ("取得が途切れました. 続きを取得します. (n)"), and only a
+// 206 with the exact rest of the same body continues it ("最初から取得し直します." when a 200
+// starts it over). A run that ends with such a part keeps it with its record
+// (download_part.h), and the next download of the same URL goes on from it
+// ("前回の続きから取得します."). Every other part file and record in the download folder is
+// reclaimed at the start of a download.
 void DownloadArchive(TRunContext& ctx);
 
 // Closes hInternet (also when there is none).

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "update/http_range.h"
+
 namespace zelkupd {
 namespace {
 
@@ -17,7 +19,6 @@ constexpr std::uint32_t kFlagSecure = 0x00800000;
 constexpr std::uint32_t kOptionReceiveTimeout = 6;
 constexpr std::uint32_t kQueryFlagNumber = 0x20000000;
 constexpr std::uint32_t kQueryStatusCode = 19;
-constexpr std::uint32_t kQueryContentLength = 5;
 constexpr std::uint32_t kQueryLocation = 33;
 
 bool IsRedirect(std::uint32_t status) {
@@ -26,9 +27,13 @@ bool IsRedirect(std::uint32_t status) {
 
 }  // namespace
 
-THttpRequest::THttpRequest(Platform& system, TInetHandle session, const std::u16string& url)
+THttpRequest::THttpRequest(Platform& system, TInetHandle session, const std::u16string& url,
+                           const std::u16string& headers)
     : FSystem(system) {
-  FOpen = Open(session, url);
+  FOpen = Open(session, url, headers);
+  if (FOpen) {
+    QueryContentLength();
+  }
 }
 
 THttpRequest::~THttpRequest() {
@@ -46,7 +51,8 @@ void THttpRequest::Close() {
 // checks no scheme, so each hop is a request of its own, made and checked like the first. A hop
 // from https to http would hand what comes to anyone on the path; one from http to https only
 // makes it safer.
-bool THttpRequest::Open(TInetHandle session, const std::u16string& url) {
+bool THttpRequest::Open(TInetHandle session, const std::u16string& url,
+                        const std::u16string& headers) {
   std::u16string current = url;
   bool secure = false;
   for (std::uint32_t redirects = 0;; ++redirects) {
@@ -56,7 +62,7 @@ bool THttpRequest::Open(TInetHandle session, const std::u16string& url) {
       return false;
     }
     secure = parts.Scheme == kSchemeHttps;
-    if (!Send(session, parts)) {
+    if (!Send(session, parts, headers)) {
       return false;
     }
     if (!IsRedirect(FStatus)) {
@@ -76,7 +82,11 @@ bool THttpRequest::Open(TInetHandle session, const std::u16string& url) {
 // The steps of InternetOpenUrlW, which gives no handle before it has sent the request and so no
 // chance to set its receive timeout; a timeout set on the session is not passed on to its
 // requests by every WinINet (Wine's keeps none). Any request made before is closed first.
-bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts) {
+// Wine's WinINet sends the URL's extra information as cracked, a fragment included, so a
+// "name.zip#x" would ask for another object than "name.zip" (and its signature for
+// "name.zip#x.sig"); the fragment is cut here, as a browser cuts it.
+bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts,
+                        const std::u16string& headers) {
   Close();
   FStatus = 0;
   FConnection = FSystem.ConnectHttp(session, parts.Host, parts.Port);
@@ -85,18 +95,31 @@ bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts) {
   }
   const std::uint32_t flags =
       parts.Scheme == kSchemeHttps ? kRequestFlags | kFlagSecure : kRequestFlags;
-  FHandle = FSystem.OpenHttpRequest(FConnection, parts.Object, flags);
+  FHandle =
+      FSystem.OpenHttpRequest(FConnection, parts.Object.substr(0, parts.Object.find(u'#')), flags);
   if (FHandle == nullptr ||
       !FSystem.SetInternetOptionNumber(FHandle, kOptionReceiveTimeout, kReceiveTimeoutMs) ||
-      !FSystem.SendHttpRequest(FHandle)) {
+      !FSystem.SendHttpRequest(FHandle, headers)) {
     return false;
   }
   FSystem.HttpQueryInfoNumber(FHandle, kQueryStatusCode | kQueryFlagNumber, FStatus);
   return true;
 }
 
-bool THttpRequest::QueryContentLength(std::uint32_t& length) const {
-  return FSystem.HttpQueryInfoNumber(FHandle, kQueryContentLength | kQueryFlagNumber, length);
+std::optional<std::u16string> THttpRequest::Header(std::uint32_t level) const {
+  std::u16string value;
+  if (!FSystem.HttpQueryInfoText(FHandle, level, value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+void THttpRequest::QueryContentLength() {
+  const auto text = Header(kQueryContentLength);
+  if (text) {
+    FLength = ParseDecimal64(*text);
+    FLengthUnreadable = !FLength;
+  }
 }
 
 bool THttpRequest::Read(char* buffer, std::uint32_t size, std::uint32_t& bytesRead) const {

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -17,6 +20,12 @@ namespace zelkupd {
 
 // The size of each read: the buffer a transfer reads into holds this much.
 inline constexpr std::uint32_t kReadBlockSize = 10240;
+
+// A fresh buffer of kReadBlockSize for each transfer; null when memory is short, which the
+// transfers treat as nothing read rather than as an error.
+inline std::unique_ptr<char[]> AllocateReadBuffer() {
+  return std::unique_ptr<char[]>(new (std::nothrow) char[kReadBlockSize]);
+}
 
 // How long WinINet waits for the next bytes of an answer, its headers included, before the read
 // or the request fails: far beyond any pause of a working server or network, short enough that a
@@ -31,8 +40,14 @@ enum class TTransferEnd {
   Complete,  // the body ended, no read failed and no fewer bytes came than were announced
   Broken,    // a read failed, or the body ended before its announced Content-Length
   Stopped,   // the caller stopped taking the blocks
-  TooLong,   // the body runs on past the limit the caller set
+  TooLong,   // the body runs on past the limit the caller set or past its announced length
 };
+
+// HTTP_QUERY_* levels of the headers a transfer looks at, read as text.
+inline constexpr std::uint32_t kQueryContentLength = 5;
+inline constexpr std::uint32_t kQueryLastModified = 11;
+inline constexpr std::uint32_t kQueryContentRange = 53;
+inline constexpr std::uint32_t kQueryETag = 54;
 
 class THttpRequest {
  public:
@@ -41,7 +56,10 @@ class THttpRequest {
   // whether an answer other than a redirect came. Only http:// and https:// URLs are asked, and
   // none at all once an https request would go to http; a redirect without a Location, or past
   // the kMaxRedirects-th, is not an answer either.
-  THttpRequest(Platform& system, TInetHandle session, const std::u16string& url);
+  // `headers` (lines each ending in CR LF) go with every hop. Whatever follows a "#" in a URL is
+  // its fragment, which names a place in the answer and is never sent.
+  THttpRequest(Platform& system, TInetHandle session, const std::u16string& url,
+               const std::u16string& headers = {});
   // Closes the request and its connection; closing a null handle is harmless.
   ~THttpRequest();
   THttpRequest(const THttpRequest&) = delete;
@@ -53,15 +71,31 @@ class THttpRequest {
   // 200.
   std::uint32_t Status() const { return FStatus; }
 
+  // The answer's header at that level as text; nullopt when it has none.
+  std::optional<std::u16string> Header(std::uint32_t level) const;
+
+  // The announced Content-Length, read as text in full (a number of 32 bits is cut to its low
+  // bits by Wine's WinINet); nullopt when there is none or when the header is no decimal number
+  // of 64 bits, which AnnouncedWithin refuses.
+  std::optional<std::uint64_t> ContentLength() const { return FLength; }
+
+  // True unless the answer announces more than `limit` bytes or a length that is no number: what
+  // a transfer that must not take more checks before it reads a byte or makes room.
+  bool AnnouncedWithin(std::uint64_t limit) const {
+    return !FLengthUnreadable && (!FLength || *FLength <= limit);
+  }
+
   // Hands each block of the body, read into `buffer` (kReadBlockSize bytes), to `take` (its byte
   // count) until the body ends, a read fails, `take` returns false, or the body runs past `limit`
   // bytes: `take` then has had exactly the first `limit`, and one byte more was read to tell. A
   // body shorter than its Content-Length is Broken, since WinINet reports such a body as ending
-  // normally; without one, only a failed read shows a break.
+  // normally; without one, only a failed read shows a break. A body that runs past its announced
+  // length is as overlong as one past `limit`: no break, and nothing that the rest of could mend.
   template <typename TTake>
   TTransferEnd ReadBody(char* buffer, std::uint64_t limit, TTake take) const {
-    std::uint32_t announced = 0;
-    const bool hasLength = QueryContentLength(announced);
+    const bool hasLength = FLength.has_value();
+    const std::uint64_t announced = FLength.value_or(limit);
+    limit = std::min(limit, announced);
     std::uint64_t received = 0;
     for (;;) {
       const auto size =
@@ -88,16 +122,18 @@ class THttpRequest {
   }
 
  private:
-  bool Open(TInetHandle session, const std::u16string& url);
-  bool Send(TInetHandle session, const TUrlParts& parts);
+  bool Open(TInetHandle session, const std::u16string& url, const std::u16string& headers);
+  bool Send(TInetHandle session, const TUrlParts& parts, const std::u16string& headers);
   void Close();
-  bool QueryContentLength(std::uint32_t& length) const;
+  void QueryContentLength();
   bool Read(char* buffer, std::uint32_t size, std::uint32_t& bytesRead) const;
 
   Platform& FSystem;
   TInetHandle FConnection = nullptr;
   TInetHandle FHandle = nullptr;
   std::uint32_t FStatus = 0;
+  std::optional<std::uint64_t> FLength;
+  bool FLengthUnreadable = false;
   bool FOpen = false;
 };
 

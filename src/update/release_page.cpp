@@ -189,7 +189,10 @@ void FindArchiveLink(TUpdateState& state) {
 }
 
 bool IsArchiveFileName(std::u16string_view name) {
-  return IsPlainFileName(name) && name.size() >= kArchiveSuffix.size() &&
+  const bool urlSafe = std::none_of(name.begin(), name.end(), [](char16_t c) {
+    return c == u'#' || c == u'%' || (c >= 0x7F && c <= 0x9F);
+  });
+  return urlSafe && IsPlainFileName(name) && name.size() >= kArchiveSuffix.size() &&
          UpperCase(name.substr(name.size() - kArchiveSuffix.size())) == kArchiveSuffix;
 }
 

@@ -32,7 +32,10 @@ std::vector<std::u16string> CommaListTokens(std::u16string_view text);
 void FindArchiveLink(TUpdateState& state);
 
 // True when the name is one plain file name (IsPlainFileName) that ends in ".zip" in any letter
-// case: the only names a download may take in the download folder.
+// case and holds no "#", "%", DEL or C1 control character: the only names a download may take in
+// the download folder. A name is requested as it is written, so "#" would cut a fragment off it
+// and "%" would let a server that decodes it read another name ("..%2f"), and the console and
+// the folder refuse DEL and C1.
 bool IsArchiveFileName(std::u16string_view name);
 
 // The release number of an archive name; 0 when it has none.

@@ -104,9 +104,11 @@ TPhase SelectTarget(TRunContext& ctx, const std::u16string& argument) {
   const bool url = StartsWithUpper(view, u"HTTP://") || StartsWithUpper(view, u"HTTPS://");
   // The URL's last segment becomes the archive's name in the download folder, so only a plain
   // archive file name makes it an archive URL; any other is read as a page
-  // ("http://x/get?f=a.zip").
+  // ("http://x/get?f=a.zip"). So is a URL with a query or a fragment anywhere, whose last segment
+  // is not the name of what is asked for ("http://x/evil.zip?/zelk32_156.zip").
   const std::u16string name = argument.substr(argument.find_last_of(u"/\\:") + 1);
-  if (suffix != u".ZIP" || (url && !IsArchiveFileName(name))) {
+  const bool plainUrl = argument.find_first_of(u"?#") == std::u16string::npos;
+  if (suffix != u".ZIP" || (url && (!plainUrl || !IsArchiveFileName(name)))) {
     ctx.Console.PrintLine(u"サーバのページが指定されました.");
     return TPhase::ReleaseSearch;
   }

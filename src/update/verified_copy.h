@@ -13,8 +13,9 @@
 
 namespace zelkupd {
 
-// The copy's name in the installation folder, one of the program's own (".zelkupd-tmp").
-inline constexpr char16_t kVerifiedCopyName[] = u"zelkupd-verified.zip.zelkupd-tmp";
+// The copy's name in the installation folder, one of the program's own (".zelkupd-tmp"), which
+// no archive's part file can take: those end in ".zip.zelkupd-tmp".
+inline constexpr char16_t kVerifiedCopyName[] = u"zelkupd-verified.zelkupd-tmp";
 
 // Creates the copy, empty, in `folder` (with a final backslash). A file at its name can only be
 // what a power cut left of an earlier run's copy, and is removed first; one that another run

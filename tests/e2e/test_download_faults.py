@@ -6,6 +6,7 @@ updater's own: what a killed run left there is reclaimed, what another run still
 left to it, and a user's file named like a part file is never touched."""
 
 import os
+import random
 import re
 import signal
 import time
@@ -17,13 +18,16 @@ from harness.codepage import ConsoleLines
 from harness.content import MakeArchive
 from harness.dialogs import EndNotice, Question
 from harness.environment import WindowsPath
-from harness.http_server import Archive, CutShort, Dropped, Redirect, Status, TResponse
+from harness.http_server import (Archive, CutShort, Dropped, Redirect, Resumable, Status,
+                                 TResponse)
 from harness.installation import REPLACEMENT_SUFFIX
 
 NAME = "zelk32_156.zip"
 BLOCK = 10240  # what one read of the updater's takes
 RELEASE_DATA = os.urandom(30000)
 RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
+LARGE_DATA = os.urandom(120000)
+LARGE_RELEASE = MakeArchive([("zelk.dat", LARGE_DATA, (2024, 3, 1, 9, 30, 0))])
 EARLIER = MakeArchive([("zelk.dat", b"earlier", (2024, 1, 1, 0, 0, 0))])
 NEW = Question("『 zelk32_156.zip 』が対象です.", default="yes")
 PRESENT = Question("『 zelk32_156.zip 』が対象です.", "既にローカルにも存在しています.", default="no")
@@ -102,11 +106,12 @@ class TDownloadFaultTest(TE2ECase):
                 else:
                     self.assertFalse(os.path.exists(self.Archive))
 
-    def KillWhileDownloading(self, received):
+    def KillWhileDownloading(self, received, route=True):
         """Starts a run that fetches the archive, of which the server sends `received` bytes (whole
         reads of the updater's) and then nothing more, and kills the run once its part file holds
-        them."""
-        self.Server.Route("zip/" + NAME, Dropped(RELEASE, after=received, reset_delay=120))
+        them. Without `route`, the test has routed the archive so itself."""
+        if route:
+            self.Server.Route("zip/" + NAME, Dropped(RELEASE, after=received, reset_delay=120))
         log = os.path.join(self.WorkDir, "killed.log")
         arguments = self.HelperArguments(log, ("yes",), "file", None, 60)
         arguments += ["--", WindowsPath(self.Installation.UpdaterPath), self.Url]
@@ -145,6 +150,69 @@ class TDownloadFaultTest(TE2ECase):
             self.assertEqual(own.read(), b"the user's own")
         self.assertEqual(sorted(name for name in os.listdir(self.Installation.Path)
                                 if name.startswith(NAME)), [NAME, NAME + ".part"])
+
+    def AssertInstalledAndTidy(self, data=RELEASE_DATA):
+        with open(self.Installation.File("zelk.dat"), "rb") as installed:
+            self.assertEqual(installed.read(), data)
+        self.assertEqual(sorted(name for name in os.listdir(self.Installation.Path)
+                                if name.startswith(NAME)), [NAME])
+
+    def testABodyBrokenAtRandomPointsIsContinuedWhereItStoppedAndInstalledWhole(self):
+        # Breaks anywhere in the body, within a block of the updater's or at its edge, each
+        # continued from where it stopped: the archive is then byte for byte the release.
+        # Wine's WinINet fails a read that a reset cuts short, losing what it held of it, so each
+        # answer breaks more than a read past its start: a break within the first read would
+        # leave nothing to go on from.
+        breaks = [BLOCK + 1 + random.randrange(2 * BLOCK) for _ in range(3)]
+        self.Server.Route("zip/" + NAME, Resumable(LARGE_RELEASE, '"r156"', breaks))
+        self.Installation.AddStandIn("ZELK.EXE")
+        self.StandIns.Configure("ZELK", window="none")
+        result = self.RunUpdater(self.Url, answers=["yes"])
+        ranges = [request.Headers.get("Range") for request in result.Requests]
+        self.assertEqual(ranges[0], None, self.Describe(result))
+        # Each request asks for the rest from where what had arrived ended, at most the bytes
+        # sent before the break.
+        self.assertEqual(len(ranges), 4, (breaks, ranges))
+        sent = 0
+        for wanted, count in zip(ranges[1:], breaks):
+            self.assertRegex(wanted, r"\Abytes=\d+-\Z")
+            sent += count
+            self.assertLessEqual(int(wanted[6:-1]), sent)
+            sent = int(wanted[6:-1])
+        self.assertEqual([request.Headers.get("If-Range") for request in result.Requests[1:]],
+                         ['"r156"'] * 3)
+        for n in (1, 2, 3):
+            self.assertIn(ConsoleLines("取得が途切れました. 続きを取得します. (%d)" % n),
+                          result.Stdout)
+        self.assertTrue(result.Stdout.endswith(ConsoleLines(
+            messages.OBTAINED, *messages.Installation())), self.Describe(result))
+        with open(self.Archive, "rb") as kept:
+            self.assertEqual(kept.read(), LARGE_RELEASE)
+        self.AssertInstalledAndTidy(LARGE_DATA)
+
+    def testARunKilledMidDownloadIsContinuedByTheNextAndAChangedBodyStartsOver(self):
+        for etag in ('"r156"', '"rebuilt"'):
+            with self.subTest(etag=etag):
+                if os.path.exists(self.Archive):
+                    os.remove(self.Archive)
+                self.Server.Route("zip/" + NAME, TResponse(
+                    Body=RELEASE, DropAfter=BLOCK, ResetDelay=120, ETag='"r156"'))
+                self.KillWhileDownloading(BLOCK, route=False)
+                self.assertTrue(os.path.exists(self.Archive + ".zelkupd-resume"))
+                self.Installation.AddStandIn("ZELK.EXE")
+                self.StandIns.Configure("ZELK", window="none")
+                self.Server.Route("zip/" + NAME, Resumable(RELEASE, etag))
+                result = self.RunUpdater(self.Url, answers=["yes"])
+                last = result.Requests[-1]
+                self.assertEqual(last.Headers.get("Range"), "bytes=%d-" % BLOCK)
+                rest = RELEASE[BLOCK:] if etag == '"r156"' else RELEASE
+                again = () if etag == '"r156"' else ("最初から取得し直します.",)
+                # The second round's greeting names the release the first installed.
+                self.assertTrue(result.Stdout.endswith(ConsoleLines(
+                    messages.ArchiveFetchStart(self.Url), "前回の続きから取得します.", *again,
+                    messages.Marks(len(rest)), messages.OBTAINED, *messages.Installation())),
+                    self.Describe(result))
+                self.AssertInstalledAndTidy()
 
     def testAPartFileThatAnotherRunStillWritesIsADiskFailureAndLeftToIt(self):
         # Held open as a downloading run holds it: others may read it, none may remove it.

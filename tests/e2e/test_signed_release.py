@@ -29,7 +29,7 @@ IMPOSTOR = MakeArchive([("zelk.dat", IMPOSTOR_DATA, (2024, 3, 1, 9, 30, 0))])
 VERIFIED = "アーカイブの署名を確認しました."
 NOT_VERIFIED = "アーカイブの署名を確認出来ませんでした."
 # The copy of a verified archive that the installation is made from, beside it while the run lasts.
-VERIFIED_COPY = "zelkupd-verified.zip.zelkupd-tmp"
+VERIFIED_COPY = "zelkupd-verified.zelkupd-tmp"
 NEWER = Question("『 zelk32_156.zip 』が対象です.", "前回アップデートしたファイルよりも新しいです.",
                  default="yes")
 PRESENT = Question("『 zelk32_156.zip 』が対象です.", "既にローカルにも存在しています.",

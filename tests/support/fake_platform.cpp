@@ -5,6 +5,7 @@
 
 #include "runtime/codepage.h"
 #include "runtime/text.h"
+#include "update/http_range.h"
 
 namespace zelkupd::test {
 namespace {
@@ -126,10 +127,11 @@ bool FakePlatform::SetInternetOptionNumber(TInetHandle handle, std::uint32_t opt
   return true;
 }
 
-bool FakePlatform::SendHttpRequest(TInetHandle request) {
+bool FakePlatform::SendHttpRequest(TInetHandle request, const std::u16string& headers) {
   Calls.push_back("HttpSendRequest");
   const TRequest& state = *static_cast<TRequest*>(request);
   SentReceiveTimeouts.push_back(state.ReceiveTimeout);
+  SentHeaders.push_back(headers);
   const auto it = Responses.find(state.Url);
   return it != Responses.end() && !it->second.OpenFails;
 }
@@ -139,14 +141,9 @@ bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLe
   Calls.push_back("HttpQueryInfo " + std::to_string(infoLevel));
   const TResponse& response = Responses.at(static_cast<TRequest*>(request)->Url);
   constexpr std::uint32_t kStatusCode = 19;
-  constexpr std::uint32_t kContentLength = 5;
   constexpr std::uint32_t kFlagNumber = 0x20000000;
   if (infoLevel == (kStatusCode | kFlagNumber) && !response.StatusQueryFails) {
     value = response.Status;
-    return true;
-  }
-  if (infoLevel == (kContentLength | kFlagNumber) && response.HasContentLength) {
-    value = response.ContentLength;
     return true;
   }
   return false;
@@ -157,6 +154,11 @@ bool FakePlatform::HttpQueryInfoText(TInetHandle request, std::uint32_t infoLeve
   Calls.push_back("HttpQueryInfoText " + std::to_string(infoLevel));
   const TResponse& response = Responses.at(static_cast<TRequest*>(request)->Url);
   constexpr std::uint32_t kLocation = 33;
+  constexpr std::uint32_t kContentLength = 5;
+  if (infoLevel == kContentLength && response.HasContentLength) {
+    value = DecimalText(response.ContentLength);
+    return true;
+  }
   if (infoLevel != kLocation || response.Location.empty()) {
     return false;
   }

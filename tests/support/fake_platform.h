@@ -45,7 +45,7 @@ class FakePlatform : public Platform {
     std::size_t Repeat = 1;             // the blocks come this many times over: large bodies
     bool ReadFailsAtEnd = false;  // after the blocks a read fails instead of returning 0 bytes
     bool HasContentLength = false;
-    std::uint32_t ContentLength = 0;
+    std::uint64_t ContentLength = 0;
   };
   bool SessionFails = false;
   std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL cannot be sent
@@ -54,7 +54,8 @@ class FakePlatform : public Platform {
   // The receive timeout (INTERNET_OPTION_RECEIVE_TIMEOUT) each request had when it was sent; 0
   // when none was set.
   std::vector<std::uint32_t> SentReceiveTimeouts;
-  int OpenInetHandles = 0;       // handles opened and not yet closed
+  std::vector<std::u16string> SentHeaders;  // the extra headers of each request sent
+  int OpenInetHandles = 0;                  // handles opened and not yet closed
   std::function<void()> OnRead;  // called at the start of every InternetReadFile, when set
 
   // --- Windows and processes ---
@@ -128,7 +129,7 @@ class FakePlatform : public Platform {
                               std::uint32_t flags) override;
   bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                std::uint32_t value) override;
-  bool SendHttpRequest(TInetHandle request) override;
+  bool SendHttpRequest(TInetHandle request, const std::u16string& headers) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
   bool HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,

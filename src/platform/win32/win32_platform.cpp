@@ -127,8 +127,9 @@ bool Win32Platform::SetInternetOptionNumber(TInetHandle handle, std::uint32_t op
   return ::InternetSetOptionW(handle, option, &number, sizeof number) != FALSE;
 }
 
-bool Win32Platform::SendHttpRequest(TInetHandle request) {
-  return ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+bool Win32Platform::SendHttpRequest(TInetHandle request, const std::u16string& headers) {
+  return ::HttpSendRequestW(request, headers.empty() ? nullptr : WidePtr(headers),
+                            static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
 }
 
 bool Win32Platform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,

@@ -26,7 +26,7 @@ class Win32Platform final : public Platform {
                               std::uint32_t flags) override;
   bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                std::uint32_t value) override;
-  bool SendHttpRequest(TInetHandle request) override;
+  bool SendHttpRequest(TInetHandle request, const std::u16string& headers) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
   bool HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -83,6 +84,15 @@ bool RemoveDir(std::u16string_view path) {
 bool RemoveFile(std::u16string_view path) {
   return Allowed(TFaultPoint::Delete, path) && !DirectoryExists(path) &&
          Record(unlink(os::NativePath(path).c_str()) == 0);
+}
+
+bool FreeDiskSpace(std::u16string_view folder, std::uint64_t& bytes) {
+  struct statvfs volume {};
+  if (!Record(statvfs(os::NativePath(folder).c_str(), &volume) == 0)) {
+    return false;
+  }
+  bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+  return true;
 }
 
 bool RenameFile(std::u16string_view from, std::u16string_view to) {

@@ -90,6 +90,16 @@ bool RemoveFile(std::u16string_view path) {
          ::DeleteFileW(WidePtr(std::u16string(path))) != FALSE;
 }
 
+bool FreeDiskSpace(std::u16string_view folder, std::uint64_t& bytes) {
+  ULARGE_INTEGER available{};
+  if (::GetDiskFreeSpaceExW(WidePtr(std::u16string(folder)), &available, nullptr, nullptr) ==
+      FALSE) {
+    return false;
+  }
+  bytes = available.QuadPart;
+  return true;
+}
+
 bool RenameFile(std::u16string_view from, std::u16string_view to) {
   return Allowed(TFaultPoint::Rename, from) && Allowed(TFaultPoint::Rename, to) &&
          ::MoveFileExW(WidePtr(std::u16string(from)), WidePtr(std::u16string(to)), 0) != FALSE;

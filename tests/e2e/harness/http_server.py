@@ -45,6 +45,12 @@ class TResponse:
     Delay: float = 0.0  # seconds before the answer
     BlockDelay: float = 0.0  # seconds between blocks of the body
     BlockSize: int = 10240
+    # With an ETag, a request for "Range: bytes=N-" whose If-Range names it is answered 206 with
+    # the body from N on. Breaks: how many bytes of the body the first answers send before the
+    # connection is reset, one count per answer in turn (the list is used up); later answers send
+    # it whole.
+    ETag: str = None
+    Breaks: list = dataclasses.field(default_factory=list)
 
 
 def Page(body, status=200):
@@ -72,6 +78,13 @@ def Dropped(body, after, reset_delay=0.0):
     """The headers and the first `after` bytes of the body, then, `reset_delay` seconds later
     (time for the client to take in what came), a reset connection."""
     return TResponse(Body=body, DropAfter=after, ResetDelay=reset_delay)
+
+
+def Resumable(body, etag, breaks=(), reset_delay=0.3):
+    """A body that honours Range and If-Range for its ETag, each of the first answers reset after
+    the count of bytes `breaks` gives it."""
+    return TResponse(Body=body, Headers=[("Content-Type", "application/zip")], ETag=etag,
+                     Breaks=list(breaks), ResetDelay=reset_delay)
 
 
 def DroppedAtOnce():
@@ -161,22 +174,36 @@ class _THandler(http.server.BaseHTTPRequestHandler):
             self.Reset()
             return
         time.sleep(response.Delay)
-        length = len(response.Body) if response.ContentLength is None else response.ContentLength
-        self.send_response(response.Status)
+        status, start = response.Status, 0
+        wanted = self.headers.get("Range", "")
+        if (response.ETag is not None and wanted.startswith("bytes=") and wanted.endswith("-")
+                and self.headers.get("If-Range") == response.ETag):
+            status, start = 206, int(wanted[len("bytes="):-1])
+        body = response.Body[start:]
+        length = len(body) if response.ContentLength is None else response.ContentLength
+        self.send_response(status)
         for name, value in response.Headers:
             self.send_header(name, value)
+        if response.ETag is not None:
+            self.send_header("ETag", response.ETag)
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (
+                start, len(response.Body) - 1, len(response.Body)))
         self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         self.end_headers()
         if self.command == "HEAD":
             return
-        body = response.Body if response.DropAfter is None else response.Body[: response.DropAfter]
+        drop = response.DropAfter
+        if response.Breaks:
+            drop = response.Breaks.pop(0)
+        body = body if drop is None else body[:drop]
         for start in range(0, len(body), response.BlockSize):
             if start > 0:
                 time.sleep(response.BlockDelay)
             self.wfile.write(body[start : start + response.BlockSize])
             self.wfile.flush()
-        if response.DropAfter is not None:
+        if drop is not None:
             time.sleep(response.ResetDelay)
             self.Reset()
 

@@ -135,7 +135,7 @@ TEST_F(HttpRequestTest, ABodyIsTakenUpToTheLimitAndNoFurther) {
           taken.append(buffer, count);
           return true;
         });
-        EXPECT_EQ(taken, whole.substr(0, limit));
+        EXPECT_EQ(taken, whole.substr(0, static_cast<std::size_t>(limit)));
         EXPECT_EQ(end, size > limit ? TTransferEnd::TooLong : TTransferEnd::Complete);
         std::uint64_t asked = 0;
         for (const std::string& call : fake.Calls) {
