@@ -21,12 +21,12 @@ namespace {
                       failure.Error);
 }
 
-// The journal is written whole beside its name, forced, and moved there: from the moment it
-// stands at its name it is complete, and every file it names is on the disk. The lines go out in
-// pieces, so the journal of a large archive is never held as one text.
-void WriteJournal(const TInstallPlan& plan) {
+// The journal is written whole beside its name, into its draft, made before the first file was
+// staged, forced, and moved there: from the moment it stands at its name it is complete, and
+// every file it names is on the disk. The lines go out in pieces, so the journal of a large
+// archive is never held as one text.
+void WriteJournal(const TInstallPlan& plan, TReplacementFile& journal) {
   constexpr std::size_t kPiece = 64 * 1024;
-  TReplacementFile journal(JournalPath(plan.InstallDir()));
   std::string piece = FormatJournalHeader();
   for (std::size_t i = 0; i < plan.RecordCount(); ++i) {
     piece += FormatJournalRecord(plan.Record(i));
@@ -46,8 +46,8 @@ void WriteJournal(const TInstallPlan& plan) {
 
 class TAttempt {
  public:
-  TAttempt(TZipFile& zip, TEntryStamp stamp, std::u16string installDir)
-      : FZip(zip), FStamp(stamp), FInstallDir(std::move(installDir)) {}
+  TAttempt(TZipFile& zip, TEntryStamp stamp, std::u16string installDir, const TOwnFiles& own)
+      : FZip(zip), FStamp(stamp), FInstallDir(std::move(installDir)), FOwn(own) {}
 
   void Run() {
     ForceDirectories(FInstallDir);
@@ -59,7 +59,9 @@ class TAttempt {
     }
     FLock = TakeInstallLock(FInstallDir, true);
     if (!FLock) {
-      RaiseFailure({LockPath(FInstallDir), kSharingViolationError});
+      throw EInstallHeld(
+          FileCreateErrorText(ExpandFileName(LockPath(FInstallDir)), kSharingViolationError),
+          kSharingViolationError);
     }
     if (folderThere) {
       ReadRootTimes();
@@ -71,16 +73,19 @@ class TAttempt {
     }
     GiveFolderTimes(FInstallDir, earlier.FolderTimes, earlier.FolderTimesAction, false);
     TInstallPlan plan(FZip, FInstallDir, FStamp, FHadRoot ? &FRoot : nullptr,
-                      NextInstallNumber(FInstallDir));
+                      NextInstallNumber(FInstallDir), FOwn);
+    std::unique_ptr<TReplacementFile> journal;
     try {
+      journal = std::make_unique<TReplacementFile>(JournalPath(FInstallDir));
       plan.Make();
       StageFiles(FZip, plan);
       ForceStagedFiles(plan);
       plan.Finish();
-      WriteJournal(plan);
+      WriteJournal(plan, *journal);
     } catch (...) {
       // Nothing changed but the installation folder's times, which the install's folder moved.
-      EmptyInstallFolder(FInstallDir);
+      EmptyInstallFolder(FInstallDir, false);
+      journal.reset();
       std::vector<TJournalRecord> root;
       if (FHadRoot) {
         root.push_back({.Action = TJournalAction::Times,
@@ -93,7 +98,7 @@ class TAttempt {
     Place(plan);
     // Every record is in place: the attempt has succeeded whatever happens to its leftovers.
     MarkJournalSettled(FInstallDir);
-    if (EmptyInstallFolder(FInstallDir)) {
+    if (EmptyInstallFolder(FInstallDir, true)) {
       RemoveJournal(FInstallDir);
     }
     std::vector<TJournalRecord> restores;
@@ -123,11 +128,11 @@ class TAttempt {
     for (std::size_t i = 0; i <= last; ++i) {
       ran.push_back(plan.Record(i));
     }
-    if (RollBackRecords(FInstallDir, ran, TRollMode::InProcess) || RemoveJournal(FInstallDir)) {
+    if (RollBackRecords(FInstallDir, ran, TRollMode::InProcess) || RetireJournal(FInstallDir)) {
       FLock.reset();
       return;
     }
-    EmptyInstallFolder(FInstallDir);
+    EmptyInstallFolder(FInstallDir, false);
     const std::vector<TJournalRecord> times(ran.rbegin(), ran.rend());
     LetGoOfInstallFolder(std::move(FLock), FInstallDir, times, TJournalAction::Times);
   }
@@ -137,6 +142,7 @@ class TAttempt {
   TZipFile& FZip;
   TEntryStamp FStamp;
   std::u16string FInstallDir;
+  const TOwnFiles& FOwn;
   TFoundFile FRoot;
   bool FHadRoot = false;
   std::unique_ptr<TLockFile> FLock;
@@ -144,8 +150,9 @@ class TAttempt {
 
 }  // namespace
 
-void InstallArchive(TZipFile& zip, TEntryStamp stamp, const std::u16string& installDir) {
-  TAttempt(zip, stamp, installDir).Run();
+void InstallArchive(TZipFile& zip, TEntryStamp stamp, const std::u16string& installDir,
+                    const TOwnFiles& own) {
+  TAttempt(zip, stamp, installDir, own).Run();
 }
 
 }  // namespace zelkupd

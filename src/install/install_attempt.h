@@ -32,6 +32,7 @@
 #include <string>
 
 #include "runtime/datetime.h"
+#include "runtime/errors.h"
 #include "zip/zip_file.h"
 
 namespace zelkupd {
@@ -39,11 +40,33 @@ namespace zelkupd {
 // The time that an entry's files and folders get, from the entry's DOS date-time.
 using TEntryStamp = TFileTime (*)(std::uint32_t dosDateTime);
 
+// The updater's own files, full paths: the running executable, which can be read, stamped and
+// renamed but neither written nor removed while it runs, and its settings file, which is the
+// user's once it exists.
+struct TOwnFiles {
+  std::u16string Executable;
+  std::u16string Settings;
+};
+
+// Another run's attempt or settling is under way: it holds the one-attempt lock.
+class EInstallHeld : public EFCreateError {
+ public:
+  using EFCreateError::EFCreateError;
+  const char* ClassName() const override { return "EInstallHeld"; }
+};
+
 // Installs every entry of `zip` below `installDir` (which ends in "\"), each with the time
 // `stamp` gives its date-time, which must be valid for every entry. Raises what failed, the
 // installation being then as it was before the attempt, or as far as what could not be undone now
-// allows, the journal keeping that for the next start. Another run's attempt under way fails it as
-// a file in use would, before anything is looked at.
-void InstallArchive(TZipFile& zip, TEntryStamp stamp, const std::u16string& installDir);
+// allows, the journal keeping that for the next start. Another run's attempt under way fails it
+// with EInstallHeld, as a file in use, before anything is looked at.
+//
+// The running executable is a target like any other: where the release changes it, the running
+// file is put aside at its placing, as a renamed file goes on running, and once the attempt is
+// settled it is left as <n>.DEL for the next start, which runs the new one, to remove. An entry
+// that names the settings file is installed only where no such file stands: the user's stays
+// byte for byte, as a package manager keeps a configuration file the user has.
+void InstallArchive(TZipFile& zip, TEntryStamp stamp, const std::u16string& installDir,
+                    const TOwnFiles& own);
 
 }  // namespace zelkupd

@@ -27,27 +27,91 @@ std::unique_ptr<TLockFile> TakeInstallLock(const std::u16string& installDir, boo
   }
 }
 
-bool EmptyInstallFolder(const std::u16string& installDir) {
+namespace {
+
+constexpr std::u16string_view kKeptFolderName = u"KEPT";
+
+bool IsKeptFolder(const TDirEntry& entry) {
+  return entry.IsDirectory && entry.Name == kKeptFolderName;
+}
+
+// The lock, the journal and the folder of kept files are not leftovers.
+bool IsLeftover(const TDirEntry& entry) {
+  return entry.Name != u"LOCK" && entry.Name != u"JOURNAL" && !IsKeptFolder(entry);
+}
+
+bool RemoveLeftover(const std::u16string& path, bool isDirectory) {
+  return ClearReadOnly(path) && (isDirectory ? RemoveDir(path) : RemoveFile(path));
+}
+
+}  // namespace
+
+bool EmptyInstallFolder(const std::u16string& installDir, bool settled) {
   const std::u16string folder = BackupFolderPath(installDir);
+  const std::u16string draft = JournalDraftPath(installDir);
   bool empty = true;
+  bool hasDraft = false;
   for (const TDirEntry& entry : ListDirectory(folder)) {
-    if (entry.Name == u"LOCK" || entry.Name == u"JOURNAL") {
+    const std::u16string path = folder + u"\\" + entry.Name;
+    if (!IsLeftover(entry)) {
       continue;
     }
-    const std::u16string path = folder + u"\\" + entry.Name;
-    const bool removed = entry.IsDirectory ? ClearReadOnly(path) && RemoveDir(path)
-                                           : ClearReadOnly(path) && RemoveFile(path);
-    empty = removed && empty;
+    if (path == draft) {
+      hasDraft = true;
+      continue;
+    }
+    if (RemoveLeftover(path, entry.IsDirectory) || IsDeletableFileName(entry.Name)) {
+      continue;
+    }
+    const std::uint32_t number = InstallFileNumber(entry.Name);
+    const bool renamed = settled && !entry.IsDirectory && number != 0 &&
+                         RenameFile(path, DeletablePath(installDir, number));
+    empty = renamed && empty;
   }
-  return empty;
+  return (!hasDraft || RemoveLeftover(draft, false)) && empty;
 }
 
 std::uint32_t NextInstallNumber(const std::u16string& installDir) {
   std::uint32_t next = 1;
-  for (const TDirEntry& entry : ListDirectory(BackupFolderPath(installDir))) {
-    next = std::max(next, InstallFileNumber(entry.Name) + 1);
+  for (const std::u16string& folder : {BackupFolderPath(installDir), KeptFolderPath(installDir)}) {
+    for (const TDirEntry& entry : ListDirectory(folder)) {
+      next = std::max(next, InstallFileNumber(entry.Name) + 1);
+    }
   }
   return next;
+}
+
+TRollResult KeepPutAsideFiles(const std::u16string& installDir) {
+  const std::u16string folder = BackupFolderPath(installDir);
+  const std::u16string kept = KeptFolderPath(installDir);
+  TRollResult first;
+  for (const TDirEntry& entry : ListDirectory(folder)) {
+    const std::u16string path = folder + u"\\" + entry.Name;
+    if (entry.IsDirectory || !IsLeftover(entry) || path == JournalDraftPath(installDir) ||
+        IsStagedFileName(entry.Name) || IsDeletableFileName(entry.Name)) {
+      continue;
+    }
+    if ((!DirectoryExists(kept) && !CreateDir(kept)) ||
+        !RenameFile(path, kept + u"\\" + entry.Name)) {
+      if (!first) {
+        first = TRollFailure{path, LastOsError()};
+      }
+    }
+  }
+  return first;
+}
+
+bool HasKeptFiles(const std::u16string& installDir) {
+  const std::u16string kept = KeptFolderPath(installDir);
+  if (!DirectoryExists(kept)) {
+    return false;
+  }
+  if (!ListDirectory(kept).empty()) {
+    return true;
+  }
+  ClearReadOnly(kept);
+  RemoveDir(kept);
+  return false;
 }
 
 bool MarkJournalSettled(const std::u16string& installDir) {
@@ -67,6 +131,15 @@ bool MarkJournalSettled(const std::u16string& installDir) {
 TRollResult RemoveJournal(const std::u16string& installDir) {
   const std::u16string path = JournalPath(installDir);
   if (!FileExists(path) || (ClearReadOnly(path) && RemoveFile(path))) {
+    return std::nullopt;
+  }
+  return TRollFailure{path, LastOsError()};
+}
+
+TRollResult RetireJournal(const std::u16string& installDir) {
+  const std::u16string path = JournalPath(installDir);
+  if (!FileExists(path) ||
+      (ClearReadOnly(path) && MoveFileOver(path, JournalDraftPath(installDir)))) {
     return std::nullopt;
   }
   return TRollFailure{path, LastOsError()};

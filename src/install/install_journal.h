@@ -45,6 +45,12 @@ namespace zelkupd {
 // means the attempt can always be finished. Only "settled" is appended later, so at most that
 // line can be torn; a torn last line is dropped.
 //
+// The rule between versions: a version reads the journal of every older format and settles it
+// (the next start after an update runs the new updater, which must settle whatever the old one
+// left), and leaves the journal of a newer format, which it cannot read, alone with everything it
+// names. So a change of what a record means takes a new format number, and this version's reader
+// keeps every older one.
+//
 // Formats 1 and 2, written by earlier versions, record the changes of an attempt that writes
 // each file in place one after the other: "file [size stamp] path" (a new file, its size and
 // time from format 2 on) and "backup n creation last-write [size stamp] path" (the old file put

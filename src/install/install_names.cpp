@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "runtime/paths.h"
+#include "runtime/replacement_file.h"
 #include "runtime/text.h"
 
 namespace zelkupd {
@@ -10,6 +11,7 @@ namespace {
 
 constexpr std::u16string_view kStagedSuffix = u".NEW";
 constexpr std::u16string_view kOldSuffix = u".OLD";
+constexpr std::u16string_view kDeletableSuffix = u".DEL";
 
 std::u16string NumberedPath(std::u16string_view installDir, std::uint32_t number,
                             std::u16string_view suffix) {
@@ -55,8 +57,21 @@ std::u16string LegacyBackupPath(std::u16string_view installDir, std::uint32_t nu
   return NumberedPath(installDir, number, u"");
 }
 
+std::u16string DeletablePath(std::u16string_view installDir, std::uint32_t number) {
+  return NumberedPath(installDir, number, kDeletableSuffix);
+}
+
+std::u16string JournalDraftPath(std::u16string_view installDir) {
+  return ReplacementFileName(JournalPath(installDir));
+}
+
+std::u16string KeptFolderPath(std::u16string_view installDir) {
+  return BackupFolderPath(installDir) + u"\\KEPT";
+}
+
 std::uint32_t InstallFileNumber(std::u16string_view name) {
-  if (name.ends_with(kStagedSuffix) || name.ends_with(kOldSuffix)) {
+  if (name.ends_with(kStagedSuffix) || name.ends_with(kOldSuffix) ||
+      name.ends_with(kDeletableSuffix)) {
     name.remove_suffix(kStagedSuffix.size());
   }
   const std::string digits = Utf16ToUtf8(name);
@@ -67,6 +82,10 @@ std::uint32_t InstallFileNumber(std::u16string_view name) {
 
 bool IsStagedFileName(std::u16string_view name) {
   return name.ends_with(kStagedSuffix) && InstallFileNumber(name) != 0;
+}
+
+bool IsDeletableFileName(std::u16string_view name) {
+  return name.ends_with(kDeletableSuffix) && InstallFileNumber(name) != 0;
 }
 
 std::u16string TargetKey(std::u16string_view parentKey, std::u16string_view name) {

@@ -12,6 +12,14 @@
 //                         the disk (install_journal.h).
 //   ZELKUPD.BAK\<n>.NEW   target n's new file, staged.
 //   ZELKUPD.BAK\<n>.OLD   target n's old file, put aside while its new one takes its place.
+//   ZELKUPD.BAK\<n>.DEL   an old file of a settled attempt that could not be removed then (the
+//                         running updater's own image): only to remove, by any later start.
+//   ZELKUPD.BAK\JOURNAL.zelkupd-tmp
+//                         the journal while it is written, there from before the first file is
+//                         staged; also the journal of an attempt wholly undone. While it stands,
+//                         nothing of its attempt is in place.
+//   ZELKUPD.BAK\KEPT\     old files found put aside without a journal: kept for the user, as
+//                         nothing tells where they belong.
 //   ZELKUPD.BAK\<n>, NEW  an old file put aside and a file being written, in the journals of
 //                         earlier versions.
 #pragma once
@@ -36,12 +44,17 @@ std::u16string JournalPath(std::u16string_view installDir);
 std::u16string StagedFilePath(std::u16string_view installDir, std::uint32_t number);
 std::u16string OldFilePath(std::u16string_view installDir, std::uint32_t number);
 std::u16string LegacyBackupPath(std::u16string_view installDir, std::uint32_t number);
+std::u16string DeletablePath(std::u16string_view installDir, std::uint32_t number);
+std::u16string JournalDraftPath(std::u16string_view installDir);
+std::u16string KeptFolderPath(std::u16string_view installDir);
 
-// The number in the name of a file of the install's folder ("<n>", "<n>.NEW" or "<n>.OLD"); 0 for
-// any other name.
+// The number in the name of a file of the install's folder ("<n>", "<n>.NEW", "<n>.OLD" or
+// "<n>.DEL"); 0 for any other name.
 std::uint32_t InstallFileNumber(std::u16string_view name);
 // Whether the name is that of a staged file, "<n>.NEW".
 bool IsStagedFileName(std::u16string_view name);
+// Whether the name is that of a file only to remove, "<n>.DEL".
+bool IsDeletableFileName(std::u16string_view name);
 
 // The identity of a path in the plan: the path in upper case, component by component as the file
 // system stores the names that exist, so that a short 8.3 name, another letter case or the "."

@@ -63,12 +63,25 @@ void TInstallPlan::TKeyIndex::Insert(std::u16string_view key, std::uint32_t targ
 }
 
 TInstallPlan::TInstallPlan(const TZipFile& zip, std::u16string installDir, TEntryStamp stamp,
-                           const TFoundFile* root, std::uint32_t firstNumber)
+                           const TFoundFile* root, std::uint32_t firstNumber, const TOwnFiles& own)
     : FZip(zip),
       FInstallDir(std::move(installDir)),
       FStamp(stamp),
       FRootFound(root),
-      FFirstNumber(firstNumber) {}
+      FFirstNumber(firstNumber),
+      FExecutableKey(OwnKey(own.Executable)),
+      FSettingsKey(OwnKey(own.Settings)) {}
+
+// The name the file system stores for it, which a short name or another letter case in the
+// executable's path reaches too.
+std::u16string TInstallPlan::OwnKey(const std::u16string& path) const {
+  TFoundFile found;
+  if (path.empty() || UpperCase(ExtractFilePath(path)) != UpperCase(FInstallDir) ||
+      !FindFile(path, found) || found.IsDirectory) {
+    return {};
+  }
+  return TargetKey(u"", found.Name);
+}
 
 TFileTime TInstallPlan::Stamp(std::uint32_t entry) const {
   return FStamp(FZip.GetFileFields(static_cast<int>(entry)).ModifiedDateTime);
@@ -220,12 +233,16 @@ std::uint32_t TInstallPlan::PlanFile(TFolder& folder, std::u16string_view name,
     FTargets[known].LastEntry = entry;
     return known;
   }
+  if (onDisk && folder.Parent == nullptr && realKey == FSettingsKey) {
+    return kKeptEntry;
+  }
   const auto target = static_cast<std::uint32_t>(FTargets.size());
   TFileTarget& file = FTargets.emplace_back();
   file.Folder = folder.Index;
   file.NameEntry = entry;
   file.LastEntry = entry;
   if (onDisk) {
+    file.Running = folder.Parent == nullptr && realKey == FExecutableKey;
     file.OldFile = static_cast<std::uint32_t>(FOldFiles.size());
     FOldFiles.push_back(
         {.Creation = found.Creation, .Hidden = found.Hidden, .System = found.System});

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "install/file_identity.h"
+#include "install/install_attempt.h"
 #include "install/install_journal.h"
 #include "runtime/datetime.h"
 #include "runtime/files.h"
@@ -23,7 +24,9 @@ class TZipFile;
 // another letter case, a short name or another spelling, are one target: it is written once,
 // with the bytes and time of the last of them, under the name of the first (or the name it has).
 // A file target where a folder stands or goes, or below a file, fails the plan; a folder entry
-// where a file stands passes unwritten, as extracting in place lets it.
+// where a file stands passes unwritten, as extracting in place lets it. An entry that names the
+// updater's settings file where one stands passes unwritten too: that file is the user's. The
+// running updater's own file is a target like the others, known as running (TOwnFiles).
 //
 // Kept small, for an archive may hold 65,535 entries: a target holds no path of its own (its
 // folder's and the entry's name make it), and the targets are found by their keys' hashes.
@@ -31,13 +34,15 @@ class TInstallPlan {
  public:
   enum class TKind : std::uint8_t { Add, Replace, Touch };
   static constexpr std::uint32_t kFolderEntry = 0xFFFFFFFFu;
+  // An entry of a file that stays as it is: the user's settings file.
+  static constexpr std::uint32_t kKeptEntry = 0xFFFFFFFEu;
 
   // `installDir` ends in "\"; `stamp` gives each entry's time; `root` is what FindFile found of
   // the installation folder before the install's folder was made in it (nothing when it did not
-  // exist); the targets' numbers begin at `firstNumber`.
+  // exist); the targets' numbers begin at `firstNumber`; `own` are the updater's own files.
   using TEntryStamp = TFileTime (*)(std::uint32_t dosDateTime);
   TInstallPlan(const TZipFile& zip, std::u16string installDir, TEntryStamp stamp,
-               const TFoundFile* root, std::uint32_t firstNumber);
+               const TFoundFile* root, std::uint32_t firstNumber, const TOwnFiles& own);
   TInstallPlan(const TInstallPlan&) = delete;
   TInstallPlan& operator=(const TInstallPlan&) = delete;
 
@@ -46,11 +51,13 @@ class TInstallPlan {
   // that a folder or a file stands in the way of.
   void Make();
 
-  // The target of entry `index`, or kFolderEntry.
+  // The target of entry `index`, or kFolderEntry, or kKeptEntry.
   std::uint32_t EntryTarget(std::size_t index) const { return FEntryTargets[index]; }
   std::size_t TargetCount() const { return FTargets.size(); }
   // Whether target `target` is a file that was there before the attempt.
   bool Existed(std::uint32_t target) const { return FTargets[target].OldFile != kNone; }
+  // Whether target `target` is the running updater's own file: it can be read, not written.
+  bool Running(std::uint32_t target) const { return FTargets[target].Running; }
   // Add until staging finds an existing file changed (Replace) or not (Touch).
   TKind Kind(std::uint32_t target) const { return FTargets[target].Kind; }
   // The entry whose bytes and time target `target` gets.
@@ -99,6 +106,7 @@ class TInstallPlan {
     std::uint32_t OldFile = kNone;  // in FOldFiles, for a file that was there
     TKind Kind = TKind::Add;
     bool StoredName = false;  // its name on the disk differs from the entry's: in FStoredNames
+    bool Running = false;     // the running updater's own file
   };
   // What was at a target before: only existing files have one, so a fresh installation of many
   // files holds none.
@@ -153,12 +161,17 @@ class TInstallPlan {
   std::uint32_t FileTarget(const std::u16string& key) const;
   // Whether a folder the attempt makes or keeps stands at `key`: not one a file stands in.
   bool IsFolderKey(const std::u16string& key) const;
+  // The key of an own file that stands directly in the installation folder; empty when it is
+  // not there.
+  std::u16string OwnKey(const std::u16string& path) const;
 
   const TZipFile& FZip;
   std::u16string FInstallDir;
   TEntryStamp FStamp;
   const TFoundFile* FRootFound;
   std::uint32_t FFirstNumber;
+  std::u16string FExecutableKey;
+  std::u16string FSettingsKey;
   std::deque<TFolder> FFolders;                    // in the order met; the root first
   std::map<std::u16string, TFolder*> FFolderKeys;  // by TargetKey, and by every spelling met
   std::vector<TFileTarget> FTargets;

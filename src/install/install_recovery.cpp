@@ -16,17 +16,18 @@ TSettleResult Stuck(TRollFailure failure) {
   return {.Outcome = TSettleOutcome::Stuck, .Failure = std::move(failure)};
 }
 
-// The way back ends with the journal gone first: the staged files that stay behind without it
-// are then only leftovers, never an attempt to finish again over old files.
+// The way back ends with the journal made its draft again first: the staged files that stay
+// behind beside the draft are then only leftovers, never an attempt to finish again over old
+// files, nor one that had begun to change the installation.
 TSettleResult RollBackAll(const std::u16string& installDir,
                           const std::vector<TJournalRecord>& records, bool pending) {
   if (TRollResult failed = RollBackRecords(installDir, records, TRollMode::AfterCut)) {
     return Stuck(std::move(*failed));
   }
-  if (TRollResult failed = RemoveJournal(installDir)) {
+  if (TRollResult failed = RetireJournal(installDir)) {
     return Stuck(std::move(*failed));
   }
-  EmptyInstallFolder(installDir);
+  EmptyInstallFolder(installDir, false);
   std::vector<TJournalRecord> times(records.rbegin(), records.rend());
   return {.Outcome = pending ? TSettleOutcome::Restored : TSettleOutcome::Nothing,
           .FolderTimes = std::move(times),
@@ -40,7 +41,7 @@ TSettleResult FinishForward(const std::u16string& installDir, std::vector<TJourn
   if (outcome == TSettleOutcome::Completed) {
     MarkJournalSettled(installDir);
   }
-  if (EmptyInstallFolder(installDir)) {
+  if (EmptyInstallFolder(installDir, true)) {
     RemoveJournal(installDir);
   }
   return {.Outcome = outcome,
@@ -90,18 +91,39 @@ TSettleResult SettleJournal(const std::u16string& installDir) {
   return FinishForward(installDir, std::move(*records), TSettleOutcome::Completed);
 }
 
-}  // namespace
-
-TSettleResult SettleUnderLock(const std::u16string& installDir) {
-  if (FileExists(JournalPath(installDir))) {
-    return SettleJournal(installDir);
-  }
+// Without a journal. Its draft there means that the attempt never had it at its name, or was
+// wholly undone: nothing of it is in place, and its staged files only go. Without the draft
+// either, the journal was at its name and is gone, removed by someone else: the attempt may have
+// put old files aside and placed new ones, and nothing says which path each belongs to, nor
+// whether the file at a path now is the attempt's or the user's. So no old file is put back by
+// guess, nor removed: each is kept, as it is, for the user. Staged files are copies of the
+// release's, and files only to remove are a settled attempt's: they go.
+TSettleResult SettleWithoutJournal(const std::u16string& installDir) {
   const std::vector<TDirEntry> entries = ListDirectory(BackupFolderPath(installDir));
+  const bool draft = FileExists(JournalDraftPath(installDir));
   const bool staged = std::any_of(entries.begin(), entries.end(), [](const TDirEntry& entry) {
     return !entry.IsDirectory && IsStagedFileName(entry.Name);
   });
-  EmptyInstallFolder(installDir);
+  if (TRollResult failed = KeepPutAsideFiles(installDir)) {
+    return Stuck(std::move(*failed));
+  }
+  EmptyInstallFolder(installDir, false);
+  if (staged && !draft) {
+    return {.Outcome = TSettleOutcome::Unsettled,
+            .Failure = {JournalPath(installDir), kFileNotFoundError}};
+  }
   return {.Outcome = staged ? TSettleOutcome::Restored : TSettleOutcome::Nothing};
+}
+
+}  // namespace
+
+TSettleResult SettleUnderLock(const std::u16string& installDir) {
+  TSettleResult result = FileExists(JournalPath(installDir)) ? SettleJournal(installDir)
+                                                             : SettleWithoutJournal(installDir);
+  if (result.Outcome != TSettleOutcome::Stuck && HasKeptFiles(installDir)) {
+    result.Kept = TRollFailure{KeptFolderPath(installDir), kInvalidDataError};
+  }
+  return result;
 }
 
 TSettleResult SettleInstallation(const std::u16string& installDir) {

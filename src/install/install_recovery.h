@@ -2,6 +2,7 @@
 // cut interrupted is finished or undone, and the leftovers of one that ended are removed.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,17 @@ enum class TSettleOutcome {
   Completed,  // an interrupted attempt is finished: the release is installed
   Restored,   // an interrupted attempt is undone: the installation is as it was before it
   Stuck,      // an interrupted attempt can be neither finished nor undone now; Failure says why
+  Unsettled,  // an interrupted attempt's journal is gone: it could not be undone, and nothing was
+              // put back; Failure names the journal. A later attempt may still install
   Held,       // another run holds the lock: its attempt is under way, and nothing was looked at
 };
 
 struct TSettleResult {
   TSettleOutcome Outcome = TSettleOutcome::Nothing;
   TRollFailure Failure{};
+  // Files found put aside without a journal and kept for the user (KeepPutAsideFiles): the folder
+  // that holds them, for as long as it holds any. A later attempt may still install.
+  std::optional<TRollFailure> Kept{};
   // The folder times to give once the install's folder has gone (GiveFolderTimes).
   std::vector<TJournalRecord> FolderTimes{};
   TJournalAction FolderTimesAction = TJournalAction::Restore;
@@ -32,11 +38,13 @@ struct TSettleResult {
 // staying for a later start. Only an attempt that cannot be finished at all (its staged file
 // gone where the old file is back) is rolled back instead, which can always finish the way back
 // that the attempt's own undo may have begun. A journal of an earlier version is rolled back, as
-// those versions did. A
-// settled journal only has the folder cleared. Staged files without a journal are an attempt cut
-// off before it changed anything: they are removed. A journal that cannot be read, or not fully
-// (a newer version's, a line that is no record), is left alone with everything it names: Stuck,
-// naming it. The journal goes only once the folder holds nothing else.
+// those versions did. A settled journal only has the folder cleared. Without a journal, staged
+// files beside the journal's draft are an attempt cut off before it changed anything, or wholly
+// undone: they are removed. Without the draft either, the journal was removed by someone else:
+// the staged files go, the files put aside are kept (Unsettled, Kept). A journal that cannot be
+// read, or not fully (a newer version's, a line that is no record), is left alone with
+// everything it names: Stuck, naming it. The journal goes only once the folder holds nothing
+// else but files only to remove.
 TSettleResult SettleUnderLock(const std::u16string& installDir);
 
 // At start-up, before anything else: SettleUnderLock when the install's folder is there, under

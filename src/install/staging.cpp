@@ -121,8 +121,11 @@ void StageTarget(TZipFile& zip, TInstallPlan& plan, std::uint32_t target, std::u
     return;
   }
   // Opened for writing without sharing, as overwriting it in place would open it: a file in use
-  // or read-only fails the attempt here, before anything has changed.
-  TFileStream old(InstalledPath(installDir, plan.TargetPath(target)), kOpenReadWriteExclusive);
+  // or read-only fails the attempt here, before anything has changed. The running updater's own
+  // file cannot be opened for writing, but it is replaced by renaming, which it allows: it is only
+  // read, others reading it too.
+  TFileStream old(InstalledPath(installDir, plan.TargetPath(target)),
+                  plan.Running(target) ? kOpenReadShareRead : kOpenReadWriteExclusive);
   TStagingSink sink(old, staged, zip.GetFileFields(static_cast<int>(entry)));
   zip.ExtractTo(static_cast<int>(entry), sink);
   TFileIdentity identity{.Size = static_cast<std::uint64_t>(old.Size()), .HasCrc = true};
@@ -153,7 +156,7 @@ void StageFiles(TZipFile& zip, TInstallPlan& plan) {
       // checks them.
       TZipHeader localHeader;
       zip.Read(static_cast<int>(entry), localHeader);
-    } else if (plan.LastEntry(target) != entry) {
+    } else if (target == TInstallPlan::kKeptEntry || plan.LastEntry(target) != entry) {
       TDiscardSink sink;
       zip.ExtractTo(static_cast<int>(entry), sink);
     } else {

@@ -15,9 +15,10 @@ namespace zelkupd {
 // last entry of each file target is staged as <n>.NEW with the entry's time as both its times and
 // the hidden and system marks of the file it replaces. An existing target is opened for writing
 // without sharing while its entry is read, so that a file in use or read-only fails the attempt
-// as overwriting it would, and its bytes are compared: the plan learns whether it is replaced or
-// only stamped, and what the old file is (its CRC-32 is the entry's while the bytes match, and is
-// taken from the old bytes only once they differ). Raises what fails.
+// as overwriting it would (the running updater's own file only for reading), and its bytes are
+// compared: the plan learns whether it is replaced or only stamped, and what the old file is (its
+// CRC-32 is the entry's while the bytes match, and is taken from the old bytes only once they
+// differ). An entry of the user's settings file is only checked. Raises what fails.
 void StageFiles(TZipFile& zip, TInstallPlan& plan);
 
 // Forces every staged file to the disk once all are written: each written out by its name, then

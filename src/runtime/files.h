@@ -101,6 +101,8 @@ std::uint32_t LastOsError();
 // The error code of data that is not as the program wrote it (ERROR_INVALID_DATA; natively
 // EINVAL), for a failure that no system call reported.
 extern const std::uint32_t kInvalidDataError;
+// The error code of a file that is not there (ERROR_FILE_NOT_FOUND; natively ENOENT).
+extern const std::uint32_t kFileNotFoundError;
 // The error code of a file that another open does not share (ERROR_SHARING_VIOLATION; natively
 // the lock that stands in for the share modes).
 extern const std::uint32_t kSharingViolationError;

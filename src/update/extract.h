@@ -14,7 +14,9 @@ namespace zelkupd {
 // ArchivePath + " の展開に失敗しました." and returns false. Never raises. Each call is one
 // all-or-nothing attempt: a failure at any entry leaves the installation as it was before the
 // failure line is printed. Every entry name and time is checked before anything is changed; a
-// name inside the install's own folder (ZELKUPD.BAK, in any case) is refused as unsafe.
+// name inside the install's own folder (ZELKUPD.BAK, in any case) is refused as unsafe. The
+// running updater and its settings file are the install's own files (install_attempt.h). Sets
+// InstallHeld when the attempt met another run's install under way.
 bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath,
                     const std::u16string& destDir);
 // As above, reading the archive from `archive` from its start: the caller holds it open from the
@@ -29,8 +31,10 @@ bool ExtractArchive(TRunContext& ctx, const std::u16string& archivePath, TStream
 // ("前回中断したアップデートを元に戻しました."). One that can be neither now prints
 // "前回中断したアップデートを元に戻せませんでした." and a second line naming the path that holds it
 // and the system's message, so that the user can act; every later start and attempt tries again,
-// and every attempt fails while it stays. Another run's attempt under way prints nothing, and
-// leftovers of an attempt that ended are removed silently.
+// and every attempt fails while it stays. One whose journal someone removed prints the same
+// lines, naming the journal; the files it had put aside are kept, and every start names their
+// folder in the same way while they are there, attempts going ahead. Another run's attempt under
+// way prints nothing, and leftovers of an attempt that ended are removed silently.
 void RecoverInstallation(TRunContext& ctx, const std::u16string& installDir);
 
 // The local date-time as a UTC FILETIME, converted with the bias in force now; zero in both

@@ -214,10 +214,12 @@ void Install(TRunContext& ctx) {
                                                : u"終了待ちタイムアウト発生.");
   int failures = 0;
   bool extracted = false;
+  bool allHeld = true;
   for (;;) {
     // A verified archive is installed from the copy its check was made on, never from its file.
     extracted = s.VerifiedCopy ? ExtractArchive(ctx, s.ArchivePath, *s.VerifiedCopy, s.ProgramDir)
                                : ExtractArchive(ctx, s.ArchivePath, s.ProgramDir);
+    allHeld = allHeld && s.InstallHeld;
     if (extracted || ++failures > kMaxExtractFailures) {
       break;
     }
@@ -228,6 +230,12 @@ void Install(TRunContext& ctx) {
   if (extracted) {
     WriteSettings(ctx);
     DisposeArchive(ctx);
+  } else if (allHeld) {
+    // The other run is installing: a ZELK started now would run on a half-placed installation
+    // and hold files its install replaces. That run starts ZELK at its end.
+    ctx.Console.PrintLine(u"別のアップデートが実行中です. ゼルク の起動はそちらに任せます.");
+    ShowEndNotice(ctx);
+    return;
   } else {
     ctx.Console.PrintLine(u"何はともあれ ゼルク の起動を試みます.");
     ShowEndNotice(ctx);

@@ -35,6 +35,8 @@ struct TUpdateState {
   std::string PageText;          // the release page as received
   std::int32_t PageRetries = 0;  // further tries of the second release page
   bool Downloaded = false;
+  // The last extraction attempt met another run's install under way.
+  bool InstallHeld = false;
   TInetHandle hInternet = nullptr;
   // When signatures are required: the copy of the archive whose signature was checked
   // (verified_copy.h), held from the check to the last extraction attempt; null otherwise.

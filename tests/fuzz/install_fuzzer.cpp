@@ -12,7 +12,9 @@
 //   file or a whole folder, rewrites a file keeping its size and time, or puts an old file back
 //   by hand) or extracts the release by hand over what the cut left, and the next start settles
 //   it, itself maybe cut off by a power cut or meeting a file that ZELK holds open, and the start
-//   after it.
+//   after it; or, after the cut, the user deletes the journal.
+// The installation may hold the updater itself, zelkupd.exe, which runs throughout each attempt
+// and start (running_image.h), and its settings file zelkupd.INI; the release may carry either.
 // What an undisturbed attempt leaves is the new installation. Then:
 // - every file outside the changed paths is, byte for byte and time for time, all old or all
 //   new: new once the journal was at its name when the power went (unless an old file was put
@@ -23,8 +25,14 @@
 // - a second run changes nothing while the attempt is under way, and the attempt still installs;
 // - a failed attempt leaves the old installation, and one that succeeded the new one, even when
 //   its commit could not be forced;
-// - nothing of the attempt stays: no install's folder, and no folder it added under an old
-//   installation unless a file of the user's is in it;
+// - the running updater fails no attempt that would install without it, and the user's settings
+//   file stays as it was;
+// - once the journal is deleted, no old file is lost: each stands at its path or is kept in the
+//   install's folder; every file is of one version or the other, no start says it put the update
+//   back unless every file is old, and a later attempt still installs;
+// - nothing of the attempt stays: no install's folder (but the old image of a running updater
+//   that was replaced, which the next start removes, and the kept files), and no folder it added
+//   under an old installation unless a file of the user's is in it;
 // - a start says at most that it finished or put back an interrupted update, and the one after
 //   it says nothing and changes nothing.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -40,6 +48,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/running_image.h"
 #include "install/install_names.h"
 #include "runtime/fault_hook.h"
 #include "runtime/files.h"
@@ -58,9 +67,13 @@ namespace zelkupd::fuzz {
 namespace {
 
 constexpr std::array<const char*, 3> kFolders = {"a", "A", "b"};
-constexpr std::array<const char*, 4> kFiles = {"x.txt", "X.TXT", "y", "a"};
+constexpr std::array<const char*, 6> kFiles = {"x.txt", "X.TXT",       "y",
+                                               "a",     "zelkupd.exe", "zelkupd.INI"};
 constexpr char16_t kRestored[] = u"前回中断したアップデートを元に戻しました.\r\n";
 constexpr char16_t kCompleted[] = u"前回中断したアップデートを完了しました.\r\n";
+constexpr char16_t kNotRestored[] = u"前回中断したアップデートを元に戻せませんでした.\r\n";
+constexpr char16_t kUpdater[] = u"zelkupd.exe";
+constexpr char16_t kSettings[] = u"zelkupd.INI";
 
 struct TPath {
   std::vector<std::string> Components;
@@ -159,8 +172,11 @@ struct TInstallation {
   }
 };
 
+// A start and an attempt are made by the updater that stands in the installation, running from it.
 std::u16string Recover(const std::u16string& folder) {
+  const TRunningScope running(folder + kUpdater);
   test::FakePlatform fake;
+  fake.ModulePath = folder + kUpdater;
   TRunContext ctx(fake);
   RecoverInstallation(ctx, folder);
   ctx.Console.Close();
@@ -168,9 +184,25 @@ std::u16string Recover(const std::u16string& folder) {
 }
 
 bool Attempt(const std::u16string& archive, const std::u16string& folder) {
+  const TRunningScope running(folder + kUpdater);
   test::FakePlatform fake;
+  fake.ModulePath = folder + kUpdater;
   TRunContext ctx(fake);
   return ExtractArchive(ctx, archive, folder);
+}
+
+// Where no other fault is modelled, the running image still refuses what it refuses.
+class TRefusing {
+ public:
+  TRefusing() { SetFaultHook(&RefusedToRunningImage); }
+  ~TRefusing() { SetFaultHook(nullptr); }
+  TRefusing(const TRefusing&) = delete;
+  TRefusing& operator=(const TRefusing&) = delete;
+};
+
+std::u16string RecoverRefusing(const std::u16string& folder) {
+  const TRefusing refusing;
+  return Recover(folder);
 }
 
 using TFiles = std::map<std::u16string, test::TTreeEntry>;
@@ -222,13 +254,13 @@ std::set<std::u16string> Holders(const std::set<std::u16string>& changed) {
 // Only after the operation it fails (one), or the one where a second run starts.
 int gAt = 0;
 int gOperations = 0;
-bool FailOnce(TFaultPoint, std::u16string_view) {
-  return ++gOperations == gAt;
+bool FailOnce(TFaultPoint point, std::u16string_view path) {
+  return ++gOperations == gAt || RefusedToRunningImage(point, path);
 }
 
 // Another program (a virus scanner's quarantine) takes a staged file away at operation gAt.
 std::u16string gStagedFolder;
-bool TakeAStagedFile(TFaultPoint, std::u16string_view) {
+bool TakeAStagedFile(TFaultPoint point, std::u16string_view path) {
   if (++gOperations == gAt) {
     for (const TDirEntry& entry : ListDirectory(gStagedFolder)) {
       if (entry.Name.ends_with(u".NEW")) {
@@ -239,11 +271,15 @@ bool TakeAStagedFile(TFaultPoint, std::u16string_view) {
       }
     }
   }
-  return false;
+  return RefusedToRunningImage(point, path);
 }
 
 bool SettledFlush(TFaultPoint point, std::u16string_view path) {
   return point == TFaultPoint::Flush && path.ends_with(u"\\JOURNAL");
+}
+
+bool SettledFlushOrRefused(TFaultPoint point, std::u16string_view path) {
+  return SettledFlush(point, path) || RefusedToRunningImage(point, path);
 }
 
 struct TSecondRun {
@@ -258,11 +294,11 @@ struct TSecondRun {
 TSecondRun gSecond;
 
 // A second zelkupd at operation gAt of the first: what it does must not disturb the first.
-bool StartSecondRun(TFaultPoint, std::u16string_view) {
+bool StartSecondRun(TFaultPoint point, std::u16string_view path) {
   if (++gOperations != gAt) {
-    return false;
+    return RefusedToRunningImage(point, path);
   }
-  SetFaultHook(nullptr);
+  SetFaultHook(&RefusedToRunningImage);
   const test::TTreeSnapshot before = test::SnapshotTree(gSecond.Folder, false);
   gSecond.Held = FileExists(LockPath(gSecond.Folder));
   gSecond.Said = Recover(gSecond.Folder);
@@ -272,7 +308,7 @@ bool StartSecondRun(TFaultPoint, std::u16string_view) {
   gSecond.Ran = true;
   gSecond.Changed = test::SnapshotTree(gSecond.Folder, false) != before;
   SetFaultHook(&StartSecondRun);
-  return false;
+  return RefusedToRunningImage(point, path);
 }
 
 // The user's changes after a cut, each recorded by its path and kind. An old file put back by
@@ -358,12 +394,16 @@ void ExtractByHand(const std::u16string& archive, const std::u16string& folder) 
 // file or folder in other letter cases, which the native file system keeps apart, nor where one
 // path is a file of one entry and a folder of another. The install leaves such a folder entry out
 // wherever it stands; a tool going through the entries in order fails on the file after it.
+// Nor where the release carries the settings file, which the install keeps where it stands.
 bool ExtractsAlike(const std::vector<std::string>& names) {
   std::map<std::u16string, std::u16string> spellings;
   std::set<std::u16string> files;
   std::set<std::u16string> folders;
   for (const std::string& name : names) {
     const std::u16string canonical = CanonicalEntryName(Utf8ToUtf16(name));
+    if (UpperCase(canonical) == UpperCase(std::u16string_view(kSettings))) {
+      return false;
+    }
     for (std::size_t end = 0; end != std::u16string::npos;) {
       end = canonical.find(u'\\', end + 1);
       const std::u16string part = canonical.substr(0, end);
@@ -377,6 +417,43 @@ bool ExtractsAlike(const std::vector<std::string>& names) {
   }
   return std::none_of(files.begin(), files.end(),
                       [&](const std::u16string& file) { return folders.contains(file); });
+}
+
+// What the install's folder may hold once an attempt is settled: the old image of a running
+// updater, which only the next start can remove, and the files kept for the user.
+bool OnlyDeletableOrKept(const std::u16string& folder) {
+  for (const auto& [path, entry] : test::SnapshotTree(folder, false)) {
+    if (path.starts_with(kBackupFolderName) && path != kBackupFolderName &&
+        !path.ends_with(u".DEL") && !path.starts_with(KeptFolderPath(u""))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Every file at a path is of the one version or the other: what a deleted journal can leave.
+void CheckMixed(const std::u16string& folder, const TSplit& before, const TSplit& after) {
+  for (const auto& item : Split(folder).Files) {
+    const std::u16string& path = item.first;
+    const auto is = [&](const TFiles& files) {
+      return files.contains(path) && files.at(path) == item.second;
+    };
+    Require(is(before.Files) || is(after.Files), "every file is of one version or the other", path);
+  }
+}
+
+// No old file is lost: the bytes of each stand at its path or are kept (a file the release leaves
+// as it is may have its new time already).
+void CheckNothingLost(const std::u16string& folder, const TSplit& before) {
+  const TSplit now = Split(folder);
+  std::set<std::string> kept;
+  for (const auto& [path, entry] : test::SnapshotTree(KeptFolderPath(folder), false)) {
+    kept.insert(entry.Bytes);
+  }
+  for (const auto& [path, entry] : before.Files) {
+    const bool stands = now.Files.contains(path) && now.Files.at(path).Bytes == entry.Bytes;
+    Require(stands || kept.contains(entry.Bytes), "no old file is lost", path);
+  }
 }
 
 void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
@@ -398,14 +475,55 @@ void CheckOutcome(const std::u16string& folder, TSplit before, TSplit after,
   Require((isOld && within(before.Folders)) || (isNew && within(after.Folders)),
           "no folder of the attempt stays with the old files");
   Require(Includes(now.Folders, before.Folders), "no folder of the installation goes");
-  Require(!DirectoryExists(BackupFolderPath(folder)), "no install's folder stays");
+  Require(OnlyDeletableOrKept(folder), "no install's folder stays");
+}
+
+// A snapshot without the old image of a replaced updater, which the next start removes, and
+// without the install's folder once that leaves it empty.
+test::TTreeSnapshot WithoutDeletable(test::TTreeSnapshot snapshot) {
+  std::erase_if(snapshot, [](const auto& item) {
+    return item.first.starts_with(kBackupFolderName) && item.first.ends_with(u".DEL");
+  });
+  if (snapshot.contains(std::u16string(kBackupFolderName)) &&
+      std::none_of(snapshot.begin(), snapshot.end(), [](const auto& item) {
+        return item.first.starts_with(std::u16string(kBackupFolderName) + u"\\");
+      })) {
+    snapshot.erase(std::u16string(kBackupFolderName));
+  }
+  return snapshot;
+}
+
+// What a start says while files are kept: that it could not put the update back, and where they
+// are; nothing once there are none.
+std::u16string KeptReport(const std::u16string& folder) {
+  if (!DirectoryExists(KeptFolderPath(folder))) {
+    return {};
+  }
+  return std::u16string(kNotRestored) + u"　→ " + KeptFolderPath(folder) + u" : " +
+         SysErrorMessage(kInvalidDataError) + u"\r\n";
+}
+
+// A start after the journal was deleted: nothing lost, no file of a third version, and no claim
+// that the update was put back unless it was; the kept files named while there are any.
+void CheckJournalDeleted(const std::u16string& folder, const TSplit& before, const TSplit& after,
+                         const std::u16string& said) {
+  CheckNothingLost(folder, before);
+  CheckMixed(folder, before, after);
+  Require(OnlyDeletableOrKept(folder), "no install's folder stays but the kept files");
+  const std::u16string journalLine = std::u16string(kNotRestored) + u"　→ " + JournalPath(folder) +
+                                     u" : " + SysErrorMessage(kFileNotFoundError) + u"\r\n";
+  Require(said == KeptReport(folder) || said == journalLine + KeptReport(folder) ||
+              (said == kRestored && Split(folder).Files == before.Files),
+          "a start never says it put back what it did not", said);
 }
 
 void Run(FuzzedDataProvider& input, const std::u16string& root) {
   const std::u16string reference = root + u"reference\\";
+  const std::u16string unhindered = root + u"unhindered\\";
   const std::u16string folder = root + u"installation\\";
   const std::u16string archive = root + u"release.zip";
   test::RemoveTree(reference);
+  test::RemoveTree(unhindered);
   test::RemoveTree(folder);
 
   TInstallation installation;
@@ -428,19 +546,27 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   }
   test::WriteFileBytes(archive, builder.Build());
   installation.Write(reference);
+  installation.Write(unhindered);
   installation.Write(folder);
   const TSplit before = Split(folder);
 
+  // The same attempt by an updater that runs from elsewhere, its image in nobody's way.
+  const bool installsUnhindered = Attempt(archive, unhindered);
   int operations = 0;
   bool installs = false;
   {
     test::TPowerCut counter(0);
+    counter.FailAlso(&RefusedToRunningImage, false);
     installs = Attempt(archive, reference);
     operations = counter.Operations();
     Require(installs || Split(reference).Files == before.Files,
             "a failed attempt leaves the old installation");
   }
-  Require(Recover(reference).empty(), "a start after an undisturbed attempt says nothing");
+  Require(installs == installsUnhindered, "the running updater fails no attempt");
+  Require(!before.Files.contains(kSettings) ||
+              Split(reference).Files.at(kSettings) == before.Files.at(kSettings),
+          "the user's settings file stays as it was");
+  Require(RecoverRefusing(reference).empty(), "a start after an undisturbed attempt says nothing");
   const TSplit after = Split(reference);
   Require(!DirectoryExists(BackupFolderPath(reference)), "an undisturbed attempt leaves nothing");
 
@@ -448,6 +574,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   gOperations = 0;
   TUserChanges changes;
   bool mustBeNew = false;
+  bool journalDeleted = false;
   switch (input.ConsumeIntegralInRange(0, 3)) {
     case 0:
     case 3: {
@@ -480,7 +607,9 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
       {
         test::TPowerCut power(gAt);
         if (failCommit) {
-          power.FailAlso(&SettledFlush, input.ConsumeBool());
+          power.FailAlso(&SettledFlushOrRefused, input.ConsumeBool());
+        } else {
+          power.FailAlso(&RefusedToRunningImage, false);
         }
         installed = Attempt(archive, folder);
         power.LoseUnflushed(folder);
@@ -491,7 +620,12 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
               "nothing changes before the journal is at its name");
       Require(!installed || cut.Files == after.Files, "an attempt that succeeded has installed");
       mustBeNew = journal || (cut.Files == after.Files && cut.Files != before.Files);
-      if (installs && input.ConsumeBool() && ExtractsAlike(names)) {
+      if (journal && input.ConsumeIntegralInRange(0, 3) == 0) {
+        // The user, seeing an update left half done, deletes its journal.
+        RemoveFile(JournalPath(folder));
+        journalDeleted = true;
+        mustBeNew = false;
+      } else if (installs && input.ConsumeBool() && ExtractsAlike(names)) {
         ExtractByHand(archive, folder);
         mustBeNew = true;
       } else {
@@ -517,6 +651,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   });
   if (input.ConsumeBool()) {
     test::TPowerCut power(input.ConsumeIntegralInRange(1, 40));
+    power.FailAlso(&RefusedToRunningImage, false);
     Recover(folder);
     power.LoseUnflushed(folder);
   } else if (input.ConsumeBool()) {
@@ -531,12 +666,26 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
       const TFileStream held(
           folder + files[input.ConsumeIntegralInRange<std::size_t>(0, files.size() - 1)],
           kOpenReadWriteExclusive);
-      Recover(folder);
+      RecoverRefusing(folder);
     }
   }
-  const std::u16string said = Recover(folder);
+  const std::u16string said = RecoverRefusing(folder);
+  if (journalDeleted) {
+    CheckJournalDeleted(folder, before, after, said);
+    Require(RecoverRefusing(folder) == KeptReport(folder),
+            "every start after that names the kept files, and only them");
+    CheckJournalDeleted(folder, before, after, KeptReport(folder));
+    const bool again = [&] {
+      const TRefusing refusing;
+      return Attempt(archive, folder);
+    }();
+    Require(again == installs, "a later attempt still installs");
+    Require(!again || Split(folder).Files == after.Files, "and installs the release");
+    return;
+  }
   Require(said.empty() || said == kRestored || said == kCompleted,
           "the next start says at most that it finished or put back an interrupted update", said);
+  Require(!DirectoryExists(KeptFolderPath(folder)), "nothing is kept while the journal is there");
   const test::TTreeSnapshot now = test::SnapshotTree(folder, false);
   for (const std::u16string& path : changes.Written) {
     if (userState.contains(path)) {
@@ -559,9 +708,10 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
       }
     }
   }
-  const test::TTreeSnapshot settled = test::SnapshotTree(folder, false);
-  Require(Recover(folder).empty(), "the start after that says nothing");
-  Require(test::SnapshotTree(folder, false) == settled, "and changes nothing");
+  const test::TTreeSnapshot settled = WithoutDeletable(test::SnapshotTree(folder, false));
+  Require(RecoverRefusing(folder).empty(), "the start after that says nothing");
+  Require(test::SnapshotTree(folder, false) == settled,
+          "and changes nothing but remove the old image of the updater");
 }
 
 }  // namespace

@@ -212,6 +212,7 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 
 const std::uint32_t kSharingViolationError = EWOULDBLOCK;
 const std::uint32_t kInvalidDataError = EINVAL;
+const std::uint32_t kFileNotFoundError = ENOENT;
 
 bool IsFileInUseError(std::uint32_t osError) {
   return osError == EWOULDBLOCK || osError == EACCES || osError == EBUSY || osError == ETXTBSY;

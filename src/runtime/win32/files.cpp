@@ -239,6 +239,7 @@ std::vector<TDirEntry> ListDirectory(std::u16string_view path) {
 
 const std::uint32_t kSharingViolationError = ERROR_SHARING_VIOLATION;
 const std::uint32_t kInvalidDataError = ERROR_INVALID_DATA;
+const std::uint32_t kFileNotFoundError = ERROR_FILE_NOT_FOUND;
 
 bool IsFileInUseError(std::uint32_t osError) {
   return osError == ERROR_SHARING_VIOLATION || osError == ERROR_LOCK_VIOLATION ||
