@@ -31,7 +31,9 @@ TWindowExeNames GetWindowExeNames(Platform& system, TWindowHandle window);
 // The EnumWindows callback over a THWndRec: skips hidden and owned windows, stops (0) at the
 // first window either of whose executable names equals Filename when both are upper-cased. The
 // kernel's name is what finds a 64-bit ZELK from the 32-bit updater; the module list's keeps
-// finding a ZELK started from a substituted drive or by a short name, as the updater was.
+// finding a ZELK of the updater's bitness started from a substituted drive or by a short name, as
+// the updater was. A 64-bit ZELK started so is not found by the 32-bit updater: only the kernel's
+// resolved name can be read of it.
 int EnumAppWindowProc(TWindowHandle window, void* record);
 
 // The first matching window in EnumWindows order, or 0; an empty path matches nothing.

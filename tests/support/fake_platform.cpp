@@ -310,10 +310,10 @@ bool FakePlatform::GetProcessImageName(TProcessHandle process, std::uint32_t cap
                                        std::u16string& path) {
   Calls.push_back("GetModuleFileNameEx " + std::to_string(capacity));
   const TProcess& state = Processes.at(static_cast<TProcessHandleState*>(process)->ProcessId);
-  if (PsapiMissing || state.OtherBitness) {
+  if (PsapiMissing || state.OtherBitness || state.ImagePath.size() >= capacity - 1) {
     return false;
   }
-  path = state.ImagePath.substr(0, capacity - 1);
+  path = state.ImagePath;
   return true;
 }
 

@@ -259,7 +259,10 @@ bool Win32Platform::GetProcessImageName(TProcessHandle process, std::uint32_t ca
   }
   const auto getName = reinterpret_cast<TGetModuleFileNameExW>(FGetModuleFileNameEx);
   std::vector<wchar_t> buffer(capacity, L'\0');
-  if (getName(process, nullptr, buffer.data(), capacity) == 0) {
+  // A name that fills the buffer may have been cut short, and a cut name may be a prefix of
+  // another program's path.
+  const DWORD length = getName(process, nullptr, buffer.data(), capacity);
+  if (length == 0 || length >= capacity - 1) {
     return false;
   }
   buffer.back() = L'\0';
