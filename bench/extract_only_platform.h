@@ -27,7 +27,7 @@ class ExtractOnlyPlatform final : public Platform {
     return nullptr;
   }
   bool SetInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t) override { return false; }
-  bool SendHttpRequest(TInetHandle) override { return false; }
+  bool SendHttpRequest(TInetHandle, const std::u16string&) override { return false; }
   bool HttpQueryInfoNumber(TInetHandle, std::uint32_t, std::uint32_t&) override { return false; }
   bool HttpQueryInfoText(TInetHandle, std::uint32_t, std::u16string&) override { return false; }
   bool CombineUrl(const std::u16string&, const std::u16string&, std::u16string&) override {
