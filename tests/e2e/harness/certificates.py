@@ -50,8 +50,12 @@ def _ReadDer(data, at):
 def _SignatureHalves(path):
     """The lengths of r and s, as DER writes them, in the ECDSA signature of the first certificate
     in the PEM file `path`."""
+    # A chain file holds more than one block, and the whole text is not one certificate: which
+    # chain lengths then happened to decode as base64 was a matter of chance.
     with open(path) as pem:
-        der = ssl.PEM_cert_to_DER_cert(pem.read())
+        text = pem.read()
+    end = text.index(ssl.PEM_FOOTER) + len(ssl.PEM_FOOTER)
+    der = ssl.PEM_cert_to_DER_cert(text[:end])
     _, certificate, _ = _ReadDer(der, 0)
     _, _, at = _ReadDer(certificate, 0)  # what is signed
     _, _, at = _ReadDer(certificate, at)  # the signature's algorithm
