@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "runtime/codepage.h"
 #include "runtime/errors.h"
@@ -97,12 +99,25 @@ std::size_t CountEntryBytes(TStream& stream, std::uint64_t entries) {
   return std::min(total, static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
 }
 
+// Where an entry's local header starts, and the least byte past its data: the local name, extra
+// field and a data descriptor are not counted, so two extents that overlap are entries that do.
+using TExtent = std::pair<std::uint64_t, std::uint64_t>;
+
+// True when one entry's local header and data reach into another's. Only a crafted archive does
+// that, and it is how a few KB of compressed data extract many times over to fill a disk.
+bool ExtentsOverlap(std::vector<TExtent>& extents) {
+  std::sort(extents.begin(), extents.end());
+  return std::adjacent_find(extents.begin(), extents.end(), [](const TExtent& a, const TExtent& b) {
+           return b.first < a.second;
+         }) != extents.end();
+}
+
 }  // namespace
 
 // The directory must add up: its entries fill it exactly, as many as the end records say, and
 // each one's local header and data lie before it (an archive with data before it, whose offsets
-// then miss, is refused by this). The disk numbers and the per-disk counts are compared with
-// nothing.
+// then miss, is refused by this) and apart from every other's. The disk numbers and the per-disk
+// counts are compared with nothing.
 void TZipFile::ReadCentralDirectory() {
   FFiles.clear();
   FEntryBytes.clear();
@@ -121,6 +136,8 @@ void TZipFile::ReadCentralDirectory() {
   FFiles.reserve(static_cast<std::size_t>(bounds.Entries));
   FEntryBytes.reserve(CountEntryBytes(*FStream, bounds.Entries));
   const auto directoryStart = static_cast<std::uint64_t>(bounds.Offset);
+  std::vector<TExtent> extents;
+  extents.reserve(static_cast<std::size_t>(bounds.Entries));
   for (std::uint64_t i = 0; i < bounds.Entries; ++i) {
     std::array<unsigned char, 4> signature{};
     if (FStream->Read(signature.data(), signature.size()) != signature.size() ||
@@ -144,12 +161,14 @@ void TZipFile::ReadCentralDirectory() {
         !EndsBy(localStart + 4 + kLocalHeaderSize, entry.Fields.CompressedSize, directoryStart)) {
       Damaged();
     }
+    extents.emplace_back(localStart,
+                         localStart + 4 + kLocalHeaderSize + entry.Fields.CompressedSize);
     if ((entry.Fields.Flag & kFlagUtf8) == 0) {
       FUTF8Support = false;
     }
     FFiles.push_back(entry);
   }
-  if (FStream->Position() != bounds.Offset + bounds.Size) {
+  if (FStream->Position() != bounds.Offset + bounds.Size || ExtentsOverlap(extents)) {
     Damaged();
   }
 }

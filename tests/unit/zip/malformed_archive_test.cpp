@@ -99,6 +99,22 @@ const TMalformedCase kCases[] = {
     {"corrupt deflate data",
      [] { return OneEntry({.Name = "a", .Data = kText, .Method = 8, .Payload = "\xFF\xFF"}); },
      TStage::Extract, "EZDecompressionError", u"data error"},
+    {"two entries of one local header",
+     [] {
+       return TZipBuilder()
+           .Stored("a", kText)
+           .Add({.Name = "b", .Data = kText, .CentralOffset = 0})
+           .Build();
+     },
+     TStage::Open, "EZipException", texts::kZipReadError},
+    {"data reaching into the next entry's local header",
+     [] {
+       return TZipBuilder()
+           .Add({.Name = "a", .Data = kText, .CentralCompressedSize = kText.size() + 2})
+           .Stored("b", kText)
+           .Build();
+     },
+     TStage::Open, "EZipException", texts::kZipReadError},
     {"stored data shorter than its size",
      [] { return OneEntry({.Name = "a", .Data = kText, .CentralSize = 1000000}); }, TStage::Extract,
      "EReadError", texts::kStreamReadError},
