@@ -27,6 +27,12 @@ class ExtractOnlyPlatform final : public Platform {
     return nullptr;
   }
   bool SetInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t) override { return false; }
+  bool SetInternetOptionText(TInetHandle, std::uint32_t, const std::u16string&) override {
+    return false;
+  }
+  bool QueryInternetOptionNumber(TInetHandle, std::uint32_t, std::uint32_t&) override {
+    return false;
+  }
   bool SendHttpRequest(TInetHandle, const std::u16string&) override { return false; }
   bool HttpQueryInfoNumber(TInetHandle, std::uint32_t, std::uint32_t&) override { return false; }
   bool HttpQueryInfoText(TInetHandle, std::uint32_t, std::u16string&) override { return false; }

@@ -77,9 +77,14 @@ class Platform {
   // context 0.
   virtual TInetHandle OpenHttpRequest(TInetHandle connection, const std::u16string& object,
                                       std::uint32_t flags) = 0;
-  // InternetSetOptionW of a 32-bit number.
+  // InternetSetOptionW of a 32-bit number, and of a text (its length in characters).
   virtual bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                        std::uint32_t value) = 0;
+  virtual bool SetInternetOptionText(TInetHandle handle, std::uint32_t option,
+                                     const std::u16string& value) = 0;
+  // InternetQueryOptionW of a 32-bit number.
+  virtual bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                         std::uint32_t& value) = 0;
   // HttpSendRequestW without body, with `headers` (lines each ending in CR LF; empty: none). A
   // request opened with INTERNET_FLAG_NO_AUTO_REDIRECT ends at the redirect's own answer.
   virtual bool SendHttpRequest(TInetHandle request, const std::u16string& headers) = 0;

@@ -13,10 +13,19 @@ constexpr std::int32_t kSchemeHttps = 4;
 // INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI: always from the server
 // and never into the cache, redirects left to Open, no cookies sent or kept, no logon offered to
 // wherever a redirect points, no dialog.
+constexpr std::uint32_t kFlagNoAuth = 0x00040000;
 constexpr std::uint32_t kRequestFlags =
-    0x80000000 | 0x04000000 | 0x00200000 | 0x00080000 | 0x00040000 | 0x200;
+    0x80000000 | 0x04000000 | 0x00200000 | 0x00080000 | kFlagNoAuth | 0x200;
 constexpr std::uint32_t kFlagSecure = 0x00800000;
 constexpr std::uint32_t kOptionReceiveTimeout = 6;
+constexpr std::uint32_t kOptionRequestFlags = 23;  // INTERNET_OPTION_REQUEST_FLAGS
+constexpr std::uint32_t kRequestFlagViaProxy = 4;  // INTERNET_REQFLAG_VIA_PROXY
+constexpr std::uint32_t kOptionUserName = 28;
+constexpr std::uint32_t kOptionPassword = 29;
+constexpr std::uint32_t kStatusProxyLogon = 407;
+// The site's name and password on a request that lets WinINet log on to the proxy: with them set,
+// a site's 401 is answered with this, never with the user's Windows logon.
+constexpr char16_t kNobody[] = u"zelkupd";
 constexpr std::uint32_t kQueryFlagNumber = 0x20000000;
 constexpr std::uint32_t kQueryStatusCode = 19;
 constexpr std::uint32_t kQueryLocation = 33;
@@ -85,20 +94,41 @@ bool THttpRequest::Open(TInetHandle session, const std::u16string& url,
 // Wine's WinINet sends the URL's extra information as cracked, a fragment included, so a
 // "name.zip#x" would ask for another object than "name.zip" (and its signature for
 // "name.zip#x.sig"); the fragment is cut here, as a browser cuts it.
+// A company proxy may want the user's Windows logon or credentials Windows keeps for it, and
+// INTERNET_FLAG_NO_AUTH stops WinINet from answering its 407 as it answers a site's 401. So a 407
+// that came through the system's proxy is asked once more with WinINet left to log on, the site's
+// own logon set to one of nobody's. A 407 without a proxy is a site's, and stays unanswered.
 bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts,
                         const std::u16string& headers) {
+  const std::uint32_t flags =
+      parts.Scheme == kSchemeHttps ? kRequestFlags | kFlagSecure : kRequestFlags;
+  if (!SendOnce(session, parts, headers, flags)) {
+    return false;
+  }
+  std::uint32_t requestFlags = 0;
+  if (FStatus != kStatusProxyLogon ||
+      !FSystem.QueryInternetOptionNumber(FHandle, kOptionRequestFlags, requestFlags) ||
+      (requestFlags & kRequestFlagViaProxy) == 0) {
+    return true;
+  }
+  return SendOnce(session, parts, headers, flags & ~kFlagNoAuth);
+}
+
+bool THttpRequest::SendOnce(TInetHandle session, const TUrlParts& parts,
+                            const std::u16string& headers, std::uint32_t flags) {
   Close();
   FStatus = 0;
   FConnection = FSystem.ConnectHttp(session, parts.Host, parts.Port);
   if (FConnection == nullptr) {
     return false;
   }
-  const std::uint32_t flags =
-      parts.Scheme == kSchemeHttps ? kRequestFlags | kFlagSecure : kRequestFlags;
   FHandle =
       FSystem.OpenHttpRequest(FConnection, parts.Object.substr(0, parts.Object.find(u'#')), flags);
   if (FHandle == nullptr ||
       !FSystem.SetInternetOptionNumber(FHandle, kOptionReceiveTimeout, kReceiveTimeoutMs) ||
+      ((flags & kFlagNoAuth) == 0 &&
+       (!FSystem.SetInternetOptionText(FHandle, kOptionUserName, kNobody) ||
+        !FSystem.SetInternetOptionText(FHandle, kOptionPassword, kNobody))) ||
       !FSystem.SendHttpRequest(FHandle, headers)) {
     return false;
   }

@@ -1,10 +1,11 @@
 // One GET request of the run through WinINet, made the same way for the release pages, the
 // archive and its signature: from the server only (no cache read or written), without cookies,
-// automatic logons or any dialog of WinINet's, with a receive timeout so that a server that stops
-// answering cannot hold the run. Redirects are followed here, not by WinINet, each hop a request
-// made the same way: at most kMaxRedirects of them, only to http:// and https://, and never from
-// https to http. An https:// URL gets WinINet's own check of the server's certificate (a trusted
-// root, the host's name, the dates); no flag or option that loosens it is ever given.
+// logons to a site or any dialog of WinINet's, logged on to the system's proxy where it asks, and
+// with a receive timeout so that a server that stops answering cannot hold the run. Redirects are
+// followed here, not by WinINet, each hop a request made the same way: at most kMaxRedirects of
+// them, only to http:// and https://, and never from https to http. An https:// URL gets WinINet's
+// own check of the server's certificate (a trusted root, the host's name, the dates); no flag or
+// option that loosens it is ever given.
 #pragma once
 
 #include <algorithm>
@@ -124,6 +125,8 @@ class THttpRequest {
  private:
   bool Open(TInetHandle session, const std::u16string& url, const std::u16string& headers);
   bool Send(TInetHandle session, const TUrlParts& parts, const std::u16string& headers);
+  bool SendOnce(TInetHandle session, const TUrlParts& parts, const std::u16string& headers,
+                std::uint32_t flags);
   void Close();
   void QueryContentLength();
   bool Read(char* buffer, std::uint32_t size, std::uint32_t& bytesRead) const;

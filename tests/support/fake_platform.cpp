@@ -113,7 +113,7 @@ TInetHandle FakePlatform::OpenHttpRequest(TInetHandle connection, const std::u16
                                           std::uint32_t flags) {
   Calls.push_back("HttpOpenRequest " + Utf8(object) + " " + std::to_string(flags));
   OpenUrlFlags.push_back(flags);
-  FRequests.push_back({.Url = static_cast<TConnection*>(connection)->Url});
+  FRequests.push_back({.Url = static_cast<TConnection*>(connection)->Url, .Flags = flags});
   ++OpenInetHandles;
   return &FRequests.back();
 }
@@ -124,6 +124,24 @@ bool FakePlatform::SetInternetOptionNumber(TInetHandle handle, std::uint32_t opt
   if (option == kOptionReceiveTimeout) {
     static_cast<TRequest*>(handle)->ReceiveTimeout = value;
   }
+  return true;
+}
+
+bool FakePlatform::SetInternetOptionText(TInetHandle, std::uint32_t option,
+                                         const std::u16string& value) {
+  Calls.push_back("InternetSetOption " + std::to_string(option) + " " + Utf8(value));
+  return true;
+}
+
+bool FakePlatform::QueryInternetOptionNumber(TInetHandle request, std::uint32_t option,
+                                             std::uint32_t& value) {
+  Calls.push_back("InternetQueryOption " + std::to_string(option));
+  constexpr std::uint32_t kRequestFlags = 23;
+  constexpr std::uint32_t kViaProxy = 4;
+  if (option != kRequestFlags) {
+    return false;
+  }
+  value = Responses.at(static_cast<TRequest*>(request)->Url).ViaProxy ? kViaProxy : 0;
   return true;
 }
 
@@ -139,11 +157,13 @@ bool FakePlatform::SendHttpRequest(TInetHandle request, const std::u16string& he
 bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                                        std::uint32_t& value) {
   Calls.push_back("HttpQueryInfo " + std::to_string(infoLevel));
-  const TResponse& response = Responses.at(static_cast<TRequest*>(request)->Url);
+  const TRequest& state = *static_cast<TRequest*>(request);
+  const TResponse& response = Responses.at(state.Url);
   constexpr std::uint32_t kStatusCode = 19;
   constexpr std::uint32_t kFlagNumber = 0x20000000;
+  constexpr std::uint32_t kFlagNoAuth = 0x00040000;
   if (infoLevel == (kStatusCode | kFlagNumber) && !response.StatusQueryFails) {
-    value = response.Status;
+    value = response.ProxyWantsLogon && (state.Flags & kFlagNoAuth) != 0 ? 407 : response.Status;
     return true;
   }
   return false;

@@ -46,6 +46,9 @@ class FakePlatform : public Platform {
     bool ReadFailsAtEnd = false;  // after the blocks a read fails instead of returning 0 bytes
     bool HasContentLength = false;
     std::uint64_t ContentLength = 0;
+    bool ViaProxy = false;  // the request goes through the system's proxy
+    // The proxy wants a logon: a request that does not let WinINet answer it (NO_AUTH) gets 407.
+    bool ProxyWantsLogon = false;
   };
   bool SessionFails = false;
   std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL cannot be sent
@@ -129,6 +132,10 @@ class FakePlatform : public Platform {
                               std::uint32_t flags) override;
   bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                std::uint32_t value) override;
+  bool SetInternetOptionText(TInetHandle handle, std::uint32_t option,
+                             const std::u16string& value) override;
+  bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                 std::uint32_t& value) override;
   bool SendHttpRequest(TInetHandle request, const std::u16string& headers) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;
@@ -170,6 +177,7 @@ class FakePlatform : public Platform {
   };
   struct TRequest {
     std::u16string Url;
+    std::uint32_t Flags = 0;
     std::uint32_t ReceiveTimeout = 0;
     std::size_t NextBlock = 0;  // counted over every repeat of the blocks
     std::size_t Offset = 0;     // what a short read left of that block

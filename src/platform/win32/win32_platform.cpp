@@ -127,6 +127,23 @@ bool Win32Platform::SetInternetOptionNumber(TInetHandle handle, std::uint32_t op
   return ::InternetSetOptionW(handle, option, &number, sizeof number) != FALSE;
 }
 
+bool Win32Platform::SetInternetOptionText(TInetHandle handle, std::uint32_t option,
+                                          const std::u16string& value) {
+  return ::InternetSetOptionW(handle, option, const_cast<wchar_t*>(WidePtr(value)),
+                              static_cast<DWORD>(value.size())) != FALSE;
+}
+
+bool Win32Platform::QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                              std::uint32_t& value) {
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  if (::InternetQueryOptionW(handle, option, &number, &size) == FALSE) {
+    return false;
+  }
+  value = number;
+  return true;
+}
+
 bool Win32Platform::SendHttpRequest(TInetHandle request, const std::u16string& headers) {
   return ::HttpSendRequestW(request, headers.empty() ? nullptr : WidePtr(headers),
                             static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;

@@ -26,6 +26,10 @@ class Win32Platform final : public Platform {
                               std::uint32_t flags) override;
   bool SetInternetOptionNumber(TInetHandle handle, std::uint32_t option,
                                std::uint32_t value) override;
+  bool SetInternetOptionText(TInetHandle handle, std::uint32_t option,
+                             const std::u16string& value) override;
+  bool QueryInternetOptionNumber(TInetHandle handle, std::uint32_t option,
+                                 std::uint32_t& value) override;
   bool SendHttpRequest(TInetHandle request, const std::u16string& headers) override;
   bool HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLevel,
                            std::uint32_t& value) override;

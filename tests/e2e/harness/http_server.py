@@ -12,8 +12,12 @@ localhost: to a client that asks its proxy for a tunnel to an https:// URL (CONN
 ends in a TLS server right here; and a connection that opens with a TLS handshake (an https URL of
 this server's own port, without proxy) is answered the same way. Which certificate it shows is the
 test's choice; every handshake is recorded, whether it succeeded or the client refused it.
+
+As a company proxy does, it can want a logon (RequireProxyLogon): whatever is asked of it as a proxy,
+a tunnel included, without those credentials is answered 407.
 """
 
+import base64
 import dataclasses
 import http.server
 import os
@@ -51,6 +55,11 @@ class TResponse:
     # it whole.
     ETag: str = None
     Breaks: list = dataclasses.field(default_factory=list)
+
+
+# What a proxy that wants a logon answers: Basic, the scheme Wine's WinINet can answer with the
+# credentials of its proxy setting.
+PROXY_LOGON = TResponse(Status=407, Headers=[("Proxy-Authenticate", 'Basic realm="office"')])
 
 
 def Page(body, status=200):
@@ -146,6 +155,9 @@ class _THandler(http.server.BaseHTTPRequestHandler):
     def do_CONNECT(self):
         """A tunnel to an https:// URL, asked of the proxy: it ends in this server's TLS side."""
         self.close_connection = True
+        if self.server.Owner.WantsProxyLogon(self.headers):
+            self.Answer(PROXY_LOGON)
+            return
         if not self.server.Owner.SpeaksTls():
             self.send_error(501)
             return
@@ -163,6 +175,8 @@ class _THandler(http.server.BaseHTTPRequestHandler):
         path = parts.path + ("?" + parts.query if parts.query else "")
         self.server.Owner.Record(TRequest(self.command, url, path, absolute, dict(self.headers)))
         response = self.server.Owner.ResponseFor(url)
+        if absolute and self.server.Owner.WantsProxyLogon(self.headers):
+            response = PROXY_LOGON
         self.close_connection = True
         try:
             self.Answer(response)
@@ -247,6 +261,7 @@ class TLoopbackServer:
         self.FRoutes = {}
         self.FRequests = []
         self.FHandshakes = []
+        self.FProxyLogon = None
         self.FLock = threading.Lock()
         self.FServer = _TServer(("127.0.0.1", port), _THandler)
         self.FServer.Owner = self
@@ -286,6 +301,18 @@ class TLoopbackServer:
             return None
         with open(path, "rb") as content:
             return TResponse(Body=content.read())
+
+    def RequireProxyLogon(self, user, password):
+        """From now on a request made of it as a proxy must carry these Basic credentials in its
+        Proxy-Authorization, or it is answered 407."""
+        token = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
+        with self.FLock:
+            self.FProxyLogon = "Basic " + token
+
+    def WantsProxyLogon(self, headers):
+        with self.FLock:
+            wanted = self.FProxyLogon
+        return wanted is not None and headers.get("Proxy-Authorization") != wanted
 
     def SpeaksTls(self):
         return self.FCertificates is not None

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,36 @@ TEST_F(HttpRequestTest, OnlyHttpAndHttpsUrlsAreAsked) {
   }
   EXPECT_EQ(fake.CallCount("HttpSendRequest"), 0);
   EXPECT_EQ(fake.OpenInetHandles, 1);
+}
+
+// A proxy that wants a logon is answered, once, by WinINet, with a name of nobody's set for the
+// site; a 407 that did not come through the proxy is a site's and is never answered.
+TEST_F(HttpRequestTest, OnlyTheSystemsProxyIsLoggedOnTo) {
+  const std::u16string url = u"http://site.invalid/zip/zelk32_156.zip";
+  fake.Responses[url] = {.ViaProxy = true, .ProxyWantsLogon = true};
+  {
+    const THttpRequest request(fake, session, url);
+    EXPECT_EQ(request.Status(), 200u);
+  }
+  constexpr std::uint32_t kFlagNoAuth = 0x00040000;
+  EXPECT_EQ(fake.OpenUrlFlags,
+            (std::vector<std::uint32_t>{kRequestFlags, kRequestFlags & ~kFlagNoAuth}));
+  // The site's name and password are set once, before the second request is sent.
+  const auto lastSent =
+      std::find(fake.Calls.rbegin(), fake.Calls.rend(), std::string("HttpSendRequest")).base();
+  EXPECT_EQ(fake.CallCount("HttpSendRequest"), 2);
+  for (const char* option : {"InternetSetOption 28 zelkupd", "InternetSetOption 29 zelkupd"}) {
+    EXPECT_EQ(std::count(fake.Calls.begin(), lastSent, option), 1) << option;
+  }
+  EXPECT_EQ(fake.OpenInetHandles, 1);
+
+  fake.OpenUrlFlags.clear();
+  fake.Responses[url] = {.ProxyWantsLogon = true};
+  {
+    const THttpRequest request(fake, session, url);
+    EXPECT_EQ(request.Status(), 407u);
+  }
+  EXPECT_EQ(fake.OpenUrlFlags, std::vector<std::uint32_t>{kRequestFlags});
 }
 
 // Whatever the body and however it comes in blocks, the caller gets exactly its bytes up to the
