@@ -8,8 +8,6 @@ left to it, and a user's file named like a part file is never touched."""
 import os
 import random
 import re
-import signal
-import time
 import unittest
 
 from harness import messages
@@ -17,7 +15,6 @@ from harness.case import TE2ECase
 from harness.codepage import ConsoleLines
 from harness.content import MakeArchive
 from harness.dialogs import EndNotice, Question
-from harness.environment import WindowsPath
 from harness.http_server import (Archive, CutShort, Dropped, Redirect, Resumable, Status,
                                  TResponse)
 from harness.installation import REPLACEMENT_SUFFIX
@@ -112,19 +109,7 @@ class TDownloadFaultTest(TE2ECase):
         them. Without `route`, the test has routed the archive so itself."""
         if route:
             self.Server.Route("zip/" + NAME, Dropped(RELEASE, after=received, reset_delay=120))
-        log = os.path.join(self.WorkDir, "killed.log")
-        arguments = self.HelperArguments(log, ("yes",), "file", None, 60)
-        arguments += ["--", WindowsPath(self.Installation.UpdaterPath), self.Url]
-        with open(os.path.join(self.WorkDir, "killed.out"), "wb") as output:
-            process = self.StartHelper(arguments, output, output, None, None)
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline:
-            if os.path.exists(self.Part) and os.path.getsize(self.Part) == received:
-                os.killpg(process.Group, signal.SIGKILL)
-                process.Stop(grace=10)
-                return
-            time.sleep(0.01)
-        self.fail("the download was never seen part-way")
+        self.KillRunOnceFileHolds(self.Part, received, self.Url)
 
     def testAPartFileLeftByAKilledRunIsReclaimedAndAUsersPartFileIsNeverTouched(self):
         # The user's own file under the name part files are often given, held open by its

@@ -112,6 +112,7 @@ class TRequest:
     Method: str
     Url: str  # absolute and normalised (see NormalUrl)
     Path: str  # path and query
+    Target: str  # the request target exactly as it came: a fragment and escapes stay in it
     AbsoluteForm: bool  # True when it came the way a client talks to a proxy
     Headers: dict
 
@@ -161,7 +162,8 @@ class _THandler(http.server.BaseHTTPRequestHandler):
         url = NormalUrl(url)
         parts = urllib.parse.urlsplit(url)
         path = parts.path + ("?" + parts.query if parts.query else "")
-        self.server.Owner.Record(TRequest(self.command, url, path, absolute, dict(self.headers)))
+        self.server.Owner.Record(TRequest(self.command, url, path, self.path, absolute,
+                                          dict(self.headers)))
         response = self.server.Owner.ResponseFor(url)
         self.close_connection = True
         try:
