@@ -1,8 +1,8 @@
 """A server or release page that tries to defeat the download's rules. A length announced past
 what 32 or 64 bits hold, of which only the first bytes come, is refused before any byte is read,
 and an earlier archive of that name stays byte for byte. A link or an archive URL argument whose
-name would carry a fragment or an escaped path onto the wire is never requested: the page names
-no release, the argument is read as a page, and nothing is installed."""
+name would carry a fragment or an escaped path onto the wire, or a DEL into the folder, is never
+requested: the page names no release, the argument is read as a page, and nothing is installed."""
 
 import os
 import unittest
@@ -46,12 +46,12 @@ class THostileServerTest(TE2ECase):
                 with open(self.Installation.File(NAME), "rb") as kept:
                     self.assertEqual(kept.read(), EARLIER)
 
-    def testALinkWithAFragmentOrAnEscapedPathIsNeverRequested(self):
+    def testALinkWithAFragmentAnEscapedPathOrADelIsNeverRequested(self):
         # The server answers the archive for any of these, as one that drops a fragment or
-        # decodes "%2f" would.
+        # decodes "%2f" would. The folder refuses DEL in a name.
         before = self.Installation.Snapshot()
         first, second = self.Server.Url("vum_zelk.html"), self.Server.Url("vum_scb.html")
-        for link in ("zip/" + NAME + "#.zip", "zip/..%2f..%2f" + NAME):
+        for link in ("zip/" + NAME + "#.zip", "zip/..%2f..%2f" + NAME, "zip/zelk32_156\x7f.zip"):
             with self.subTest(link=link):
                 self.Server.Route("zip/" + NAME, Archive(RELEASE))
                 self.Server.Route(link, Archive(RELEASE))
