@@ -1,15 +1,17 @@
-"""Downloads that fail: an archive status other than 200, a body cut short after a larger
-Content-Length, a connection dropped part-way and an archive that cannot be replaced. Each ends
-with "取得出来ませんでした." or the disk line and the end notice, leaves no archive and no part file
-of its own behind, and keeps an earlier complete archive. And the part file's name, which is the
-updater's own: what a killed run left there is reclaimed, what another run still holds there is
-left to it, and a user's file named like a part file is never touched."""
+"""Downloads that fail or break off. An archive status other than 200, a body cut short after a
+larger Content-Length, a connection dropped part-way and an archive that cannot be replaced each
+end with "取得出来ませんでした." or the disk line and the end notice, leave no archive and no part
+file of their own behind, and keep an earlier complete archive. A body that breaks off where the
+server gave an ETag is continued from where it stopped, within the run and by the next after a
+killed run; a server that answers the request for the rest with the whole body, and an archive
+that changed between the runs, cost a full download: each installs the archive byte for byte.
+And the part file's name, which is the updater's own: what a killed run left, of this archive or
+of another name, is reclaimed with its resume record, what another run still holds there is left
+to it, and a user's file named like a part file is never touched."""
 
 import os
 import random
 import re
-import signal
-import time
 import unittest
 
 from harness import messages
@@ -17,7 +19,6 @@ from harness.case import TE2ECase
 from harness.codepage import ConsoleLines
 from harness.content import MakeArchive
 from harness.dialogs import EndNotice, Question
-from harness.environment import WindowsPath
 from harness.http_server import (Archive, CutShort, Dropped, Redirect, Resumable, Status,
                                  TResponse)
 from harness.installation import REPLACEMENT_SUFFIX
@@ -112,19 +113,7 @@ class TDownloadFaultTest(TE2ECase):
         them. Without `route`, the test has routed the archive so itself."""
         if route:
             self.Server.Route("zip/" + NAME, Dropped(RELEASE, after=received, reset_delay=120))
-        log = os.path.join(self.WorkDir, "killed.log")
-        arguments = self.HelperArguments(log, ("yes",), "file", None, 60)
-        arguments += ["--", WindowsPath(self.Installation.UpdaterPath), self.Url]
-        with open(os.path.join(self.WorkDir, "killed.out"), "wb") as output:
-            process = self.StartHelper(arguments, output, output, None, None)
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline:
-            if os.path.exists(self.Part) and os.path.getsize(self.Part) == received:
-                os.killpg(process.Group, signal.SIGKILL)
-                process.Stop(grace=10)
-                return
-            time.sleep(0.01)
-        self.fail("the download was never seen part-way")
+        self.KillRunOnceFileHolds(self.Part, received, self.Url)
 
     def testAPartFileLeftByAKilledRunIsReclaimedAndAUsersPartFileIsNeverTouched(self):
         # The user's own file under the name part files are often given, held open by its
@@ -150,6 +139,24 @@ class TDownloadFaultTest(TE2ECase):
             self.assertEqual(own.read(), b"the user's own")
         self.assertEqual(sorted(name for name in os.listdir(self.Installation.Path)
                                 if name.startswith(NAME)), [NAME, NAME + ".part"])
+
+    def testTheLeftoversOfAKilledDownloadOfAnotherNameAreReclaimedByTheNext(self):
+        # A hostile page chose the name; the drip gave the killed run an ETag to resume by.
+        planted = self.Installation.File("planted_by_server.zip")
+        url = self.Server.Url("zip/planted_by_server.zip")
+        self.Server.Route(url, TResponse(Body=RELEASE, DropAfter=BLOCK, ResetDelay=120,
+                                         ETag='"planted"'))
+        self.KillRunOnceFileHolds(planted + REPLACEMENT_SUFFIX, BLOCK, url)
+
+        self.Installation.AddStandIn("ZELK.EXE")
+        self.StandIns.Configure("ZELK", window="none")
+        self.Server.Route("zip/" + NAME, Archive(RELEASE))
+        result = self.RunUpdater(self.Url, answers=["yes"])
+        self.AssertConsole(result, self.Start() + ConsoleLines(
+            messages.Marks(len(RELEASE)), messages.OBTAINED, *messages.Installation()))
+        self.assertEqual([name for name in os.listdir(self.Installation.Path)
+                          if name.startswith("planted")], [])
+        self.AssertInstalledAndTidy()
 
     def AssertInstalledAndTidy(self, data=RELEASE_DATA):
         with open(self.Installation.File("zelk.dat"), "rb") as installed:
@@ -186,6 +193,27 @@ class TDownloadFaultTest(TE2ECase):
                           result.Stdout)
         self.assertTrue(result.Stdout.endswith(ConsoleLines(
             messages.OBTAINED, *messages.Installation())), self.Describe(result))
+        with open(self.Archive, "rb") as kept:
+            self.assertEqual(kept.read(), LARGE_RELEASE)
+        self.AssertInstalledAndTidy(LARGE_DATA)
+
+    def testAServerThatIgnoresRangeCostsAFullDownloadAndNothingElse(self):
+        # It gives an ETag, so the break is continued, but answers the request for the rest with
+        # the whole body again.
+        self.Server.Route("zip/" + NAME, TResponse(
+            Body=LARGE_RELEASE, Headers=[("ETag", '"r156"')],
+            Breaks=[BLOCK + 1 + random.randrange(2 * BLOCK)], ResetDelay=0.3))
+        self.Installation.AddStandIn("ZELK.EXE")
+        self.StandIns.Configure("ZELK", window="none")
+        result = self.RunUpdater(self.Url, answers=["yes"])
+        self.assertEqual([request.Headers.get("Range") is None for request in result.Requests],
+                         [True, False], self.Describe(result))
+        start = self.Start()
+        self.assertEqual(result.Stdout[: len(start)], start, self.Describe(result))
+        self.assertRegex(result.Stdout[len(start):], re.compile(b"\\A#+\r\n" + re.escape(
+            ConsoleLines(messages.Continued(1), messages.STARTED_OVER,
+                         messages.Marks(len(LARGE_RELEASE)), messages.OBTAINED,
+                         *messages.Installation())) + b"\\Z"))
         with open(self.Archive, "rb") as kept:
             self.assertEqual(kept.read(), LARGE_RELEASE)
         self.AssertInstalledAndTidy(LARGE_DATA)

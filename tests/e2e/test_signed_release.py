@@ -5,10 +5,13 @@ short name; an altered archive, a missing signature (404), another key's signatu
 release's signature offered under a newer name each give "アーカイブの署名を確認出来ませんでした.",
 the end notice, no archive in the download folder (an earlier one stays as it was) and an
 unchanged installation. Another program that replaces the verified archive, downloaded or local,
-while ZELK is being closed never gets its bytes installed. test_typical_run shows that the
-product build, which has no key, asks for no signature."""
+while ZELK is being closed never gets its bytes installed. A release continued after a killed run
+and again after a break in the next is verified over every byte and installed, and so is one whose
+page names it after the verified copy. test_typical_run shows that the product build, which has no
+key, asks for no signature."""
 
 import os
+import random
 import subprocess
 import unittest
 
@@ -16,11 +19,13 @@ from harness import messages
 from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import EndNotice, Question
 from harness.environment import SIGNED, WindowsPath
-from harness.http_server import Archive, Page, Redirect, Status
+from harness.http_server import Archive, Page, Redirect, Resumable, Status, TResponse
+from harness.installation import REPLACEMENT_SUFFIX
 from harness.installing import (CLOSED, CLOSING, DELETE, LAUNCH, LOCAL_ARCHIVE, MARKS, PREV_FILE,
                                 Greeting, TInstallingCase)
 
 NAME = "zelk32_156.zip"
+BLOCK = 10240  # what one read of the updater's takes
 RELEASE_DATA = os.urandom(25000)
 RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
 # What another program puts in the verified archive's place.
@@ -83,6 +88,54 @@ class TSignedReleaseTest(TInstallingCase):
         self.assertEqual(self.Installation.SettingsBytes(),
                          b"[ZELK]\r\nPREV_FILE=zelk32_156.zip\r\nDELETE=1\r\n\r\n")
         self.assertFalse(os.path.exists(self.Installation.File(NAME)))
+
+    def testALinkNamedAfterTheVerifiedCopyIsVerifiedAndInstalled(self):
+        # The page may name the archive as it likes; its part file is still not the copy.
+        name = "zelkupd-verified.zip"
+        self.Server.Route("vum_zelk.html", Page(ReleasePage("zip/" + name)))
+        self.Server.Route("zip/" + name, Archive(RELEASE))
+        self.Server.Route("zip/" + name + ".sig", Archive(self.Signature(RELEASE, name=name)))
+        result = self.RunUpdater(answers=["yes"])
+        page, archive = self.Server.Url("vum_zelk.html"), self.Server.Url("zip/" + name)
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE), *messages.PageFetch(page),
+                                messages.ArchiveFetchStart(archive), MARKS, VERIFIED,
+                                messages.OBTAINED, CLOSING, CLOSED, LAUNCH)
+        # A name without a release number is older than any release.
+        self.assertEqual(result.Boxes, [Question("『 zelkupd-verified.zip 』が対象です.",
+                                                 "前回アップデートしたファイルよりも古いです.",
+                                                 default="no")])
+        self.AssertInstalled()
+        self.assertEqual([entry for entry in os.listdir(self.Installation.Path)
+                          if entry.startswith("zelkupd-verified")], [])
+
+    def testASignedReleaseContinuedAfterAKilledRunAndABreakIsVerifiedWhole(self):
+        # The killed run's part is read back into the hash and the copy; the break within the
+        # second run comes more than a read past its start, so that Wine's WinINet, which loses a
+        # read that a reset cuts short, leaves something to go on from.
+        url = self.Server.Url("zip/" + NAME)
+        part = self.Installation.File(NAME) + REPLACEMENT_SUFFIX
+        self.Server.Route(url, TResponse(Body=RELEASE, DropAfter=BLOCK, ResetDelay=120,
+                                         ETag='"r156"'))
+        self.KillRunOnceFileHolds(part, BLOCK, url)
+        rest = len(RELEASE) - BLOCK
+        self.Server.Route(url, Resumable(RELEASE, '"r156"',
+                                         [BLOCK + 1 + random.randrange(rest - BLOCK - 1)]))
+        self.Server.Route(url + ".sig", Archive(self.Signature(RELEASE)))
+        result = self.RunUpdater(url, answers=["yes"])
+        self.AssertConsoleLines(result, *Greeting(PREV_FILE, DELETE),
+                                *messages.ArchiveArgument(url), messages.ArchiveFetchStart(url),
+                                messages.RESUMED, MARKS, messages.Continued(1), MARKS, VERIFIED,
+                                messages.OBTAINED, CLOSING, CLOSED, LAUNCH)
+        first, second, signature = result.Requests
+        self.assertEqual(first.Headers.get("Range"), "bytes=%d-" % BLOCK)
+        self.assertRegex(second.Headers.get("Range"), r"\Abytes=\d+-\Z")
+        self.assertGreater(int(second.Headers["Range"][6:-1]), BLOCK)
+        self.assertEqual([first.Headers.get("If-Range"), second.Headers.get("If-Range")],
+                         ['"r156"'] * 2)
+        self.assertEqual(signature.Url, url + ".sig")
+        self.AssertInstalled()
+        self.assertEqual([entry for entry in os.listdir(self.Installation.Path)
+                          if entry.startswith(NAME) or entry == VERIFIED_COPY], [])
 
     def testAnyOtherReleaseLeavesNothingOfItselfAndChangesNothing(self):
         url = self.Server.Url("zip/" + NAME)

@@ -6,9 +6,11 @@ import dataclasses
 import itertools
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
+import time
 import unittest
 
 from harness.codepage import Readable
@@ -161,6 +163,24 @@ class TE2ECase(unittest.TestCase):
             self.fail("the run did not go by the script:\n  " + "\n  ".join(log.Failures) + "\n"
                       + self.Describe(result))
         return result
+
+    def KillRunOnceFileHolds(self, path, size, *arguments, answers=("yes",)):
+        """Starts a run of the updater with `arguments` under the dialog helper, which presses
+        `answers`, and kills it, the whole process group at once as a power cut would, once the
+        file at `path` holds `size` bytes: a download stopped mid-way."""
+        log = os.path.join(self.WorkDir, "killed.log")
+        helper_arguments = self.HelperArguments(log, answers, "file", None, 60)
+        helper_arguments += ["--", WindowsPath(self.Installation.UpdaterPath), *arguments]
+        with open(os.path.join(self.WorkDir, "killed.out"), "wb") as output:
+            process = self.StartHelper(helper_arguments, output, output, None, None)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            if os.path.exists(path) and os.path.getsize(path) == size:
+                os.killpg(process.Group, signal.SIGKILL)
+                process.Stop(grace=10)
+                return
+            time.sleep(0.01)
+        self.fail("%s never held %d bytes" % (path, size))
 
     def HelperArguments(self, log_path, answers, stdout, cwd, timeout):
         arguments = ["--record", WindowsPath(log_path), "--timeout-ms", str(int(timeout * 1000))]

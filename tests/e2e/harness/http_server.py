@@ -121,6 +121,7 @@ class TRequest:
     Method: str
     Url: str  # absolute and normalised (see NormalUrl)
     Path: str  # path and query
+    Target: str  # the request target exactly as it came: a fragment and escapes stay in it
     AbsoluteForm: bool  # True when it came the way a client talks to a proxy
     Headers: dict
 
@@ -173,7 +174,8 @@ class _THandler(http.server.BaseHTTPRequestHandler):
         url = NormalUrl(url)
         parts = urllib.parse.urlsplit(url)
         path = parts.path + ("?" + parts.query if parts.query else "")
-        self.server.Owner.Record(TRequest(self.command, url, path, absolute, dict(self.headers)))
+        self.server.Owner.Record(TRequest(self.command, url, path, self.path, absolute,
+                                          dict(self.headers)))
         response = self.server.Owner.ResponseFor(url)
         if absolute and self.server.Owner.WantsProxyLogon(self.headers):
             response = PROXY_LOGON

@@ -22,6 +22,9 @@ CANNOT_WRITE = "ローカルディスクに書き込みが出来ません."
 NO_INFORMATION = "ゼルク についての情報が見当たりません."
 LEFT = "放置します."
 
+RESUMED = "前回の続きから取得します."  # a part file of an earlier run is gone on with
+STARTED_OVER = "最初から取得し直します."  # the whole archive came instead of its rest
+
 CLOSING = ("起動中の ゼルク を終了...", "起動中の ゼルク を終了完了.")
 LAUNCHING = "ゼルク を起動..."
 
@@ -56,6 +59,11 @@ def PageFetchStart(url):
 
 def ArchiveFetchStart(url):
     return url + " を取得中..."
+
+
+def Continued(n):
+    """The line before the n-th request for the rest of a transfer that broke off."""
+    return "取得が途切れました. 続きを取得します. (%d)" % n
 
 
 def Marks(size):
