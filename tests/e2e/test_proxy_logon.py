@@ -1,6 +1,7 @@
 """Behind a proxy that wants a logon, as company networks have: the typical update runs through it,
 WinINet answering its 407 with the credentials of the proxy setting (Wine takes them from the
-user:password of http_proxy), each request asked first without them. A site that then asks for a
+user:password of http_proxy), each request asked first without them; so does the https build,
+through tunnels the proxy opens only with them. A site that then asks for a
 logon of its own gets none of the user's, only a name of nobody's, and its archive is not
 obtained."""
 
@@ -13,6 +14,7 @@ from harness.case import TE2ECase
 from harness.codepage import ConsoleLines
 from harness.content import MakeArchive, ReleasePage
 from harness.dialogs import EndNotice
+from harness.environment import HTTPS
 from harness.http_server import Archive, Page, TResponse
 
 USER, PASSWORD = "taro", "kaisha-2026"
@@ -20,7 +22,7 @@ RELEASE_DATA = os.urandom(24000)
 RELEASE = MakeArchive([("zelk.dat", RELEASE_DATA, (2024, 3, 1, 9, 30, 0))])
 
 
-class TProxyLogonTest(TE2ECase):
+class TProxyLogonCase(TE2ECase):
     def setUp(self):
         super().setUp()
         self.Server.RequireProxyLogon(USER, PASSWORD)
@@ -28,6 +30,12 @@ class TProxyLogonTest(TE2ECase):
                                                                 self.Server.Port)}
         self.Installation.AddStandIn("ZELK.EXE")
 
+    @staticmethod
+    def Logon():
+        return Basic(USER, PASSWORD)
+
+
+class TProxyLogonTest(TProxyLogonCase):
     def testTheTypicalUpdateRunsThroughAProxyThatWantsALogon(self):
         self.Server.Route("vum_zelk.html", Page(ReleasePage("zip/zelk32_156.zip")))
         self.Server.Route("zip/zelk32_156.zip", Archive(RELEASE))
@@ -66,9 +74,21 @@ class TProxyLogonTest(TE2ECase):
         self.assertEqual([request.Headers.get("Authorization") for request in requests],
                          [None] * (len(requests) - 1) + [Basic("zelkupd", "zelkupd")])
 
-    @staticmethod
-    def Logon():
-        return Basic(USER, PASSWORD)
+
+class THttpsProxyLogonTest(TProxyLogonCase):
+    """The build whose site is https: each tunnel is asked for first without the logon."""
+
+    BUILD = HTTPS
+
+    def testTheHttpsBuildTunnelsThroughAProxyThatWantsALogon(self):
+        self.Server.Route("vum_zelk.html", Page(ReleasePage("zip/zelk32_156.zip")))
+        self.Server.Route("zip/zelk32_156.zip", Archive(RELEASE))
+        self.RunUpdater(answers=["yes"], env=self.Env)
+        with open(self.Installation.File("zelk.dat"), "rb") as installed:
+            self.assertEqual(installed.read(), RELEASE_DATA)
+        tunnels = self.Server.Tunnels()
+        self.assertEqual(tunnels[0], None)
+        self.assertEqual(tunnels[-1], self.Logon())
 
 
 def Basic(user, password):

@@ -156,6 +156,7 @@ class _THandler(http.server.BaseHTTPRequestHandler):
     def do_CONNECT(self):
         """A tunnel to an https:// URL, asked of the proxy: it ends in this server's TLS side."""
         self.close_connection = True
+        self.server.Owner.RecordTunnel(self.headers.get("Proxy-Authorization"))
         if self.server.Owner.WantsProxyLogon(self.headers):
             self.Answer(PROXY_LOGON)
             return
@@ -264,6 +265,7 @@ class TLoopbackServer:
         self.FRequests = []
         self.FHandshakes = []
         self.FProxyLogon = None
+        self.FTunnels = []
         self.FLock = threading.Lock()
         self.FServer = _TServer(("127.0.0.1", port), _THandler)
         self.FServer.Owner = self
@@ -310,6 +312,15 @@ class TLoopbackServer:
         token = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
         with self.FLock:
             self.FProxyLogon = "Basic " + token
+
+    def RecordTunnel(self, logon):
+        with self.FLock:
+            self.FTunnels.append(logon)
+
+    def Tunnels(self):
+        """The Proxy-Authorization (None: none) of every tunnel asked for so far."""
+        with self.FLock:
+            return list(self.FTunnels)
 
     def WantsProxyLogon(self, headers):
         with self.FLock:
