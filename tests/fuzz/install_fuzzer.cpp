@@ -321,8 +321,13 @@ struct TUserChanges {
   bool PutBack = false;
 };
 
-// An old file is put back only while the journal is there: once the attempt is settled, that is
-// the user's own downgrade, which nothing can tell from their other files.
+// Whether the journal at its name says that its attempt is settled.
+bool Settled(const std::u16string& folder) {
+  return test::ReadFileBytes(JournalPath(folder)).ends_with("settled\n");
+}
+
+// An old file is put back only while the journal is there and not settled: once the attempt is
+// settled, that is the user's own downgrade, which nothing can tell from their other files.
 void ChangeOnePath(FuzzedDataProvider& input, const std::u16string& folder, const TSplit& before,
                    bool journal, TUserChanges& changes) {
   // Mostly a path that stands there now, maybe one the attempt wrote.
@@ -628,7 +633,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
       mustBeNew = journal || (cut.Files == after.Files && cut.Files != before.Files);
       if (journal && input.ConsumeIntegralInRange(0, 3) == 0) {
         // The user, seeing an update left half done, deletes its journal.
-        deletedSettled = test::ReadFileBytes(JournalPath(folder)).ends_with("settled\n");
+        deletedSettled = Settled(folder);
         RemoveFile(JournalPath(folder));
         journalDeleted = true;
         mustBeNew = false;
@@ -637,7 +642,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
         mustBeNew = true;
       } else {
         for (int n = input.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-          ChangeOnePath(input, folder, before, journal, changes);
+          ChangeOnePath(input, folder, before, journal && !Settled(folder), changes);
         }
       }
       break;
