@@ -96,8 +96,11 @@ bool THttpRequest::Open(TInetHandle session, const std::u16string& url,
 // "name.zip#x.sig"); the fragment is cut here, as a browser cuts it.
 // A company proxy may want the user's Windows logon or credentials Windows keeps for it, and
 // INTERNET_FLAG_NO_AUTH stops WinINet from answering its 407 as it answers a site's 401. So a 407
-// that came through the system's proxy is asked once more with WinINet left to log on, the site's
-// own logon set to one of nobody's. A 407 without a proxy is a site's, and stays unanswered.
+// to an http request that came through the system's proxy is asked once more with WinINet left
+// to log on, the site's own logon set to one of nobody's. A 407 without a proxy is a site's, and
+// stays unanswered. So does one to an https request: it may come from the site inside the
+// tunnel, which nothing in the answer tells apart from the proxy's refusal of the tunnel, and
+// Wine's WinINet, logged on to the proxy, then asks for the tunnel again and again without end.
 bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts,
                         const std::u16string& headers) {
   const std::uint32_t flags =
@@ -106,7 +109,7 @@ bool THttpRequest::Send(TInetHandle session, const TUrlParts& parts,
     return false;
   }
   std::uint32_t requestFlags = 0;
-  if (FStatus != kStatusProxyLogon ||
+  if (FStatus != kStatusProxyLogon || parts.Scheme != kSchemeHttp ||
       !FSystem.QueryInternetOptionNumber(FHandle, kOptionRequestFlags, requestFlags) ||
       (requestFlags & kRequestFlagViaProxy) == 0) {
     return true;
