@@ -158,6 +158,51 @@ TEST_F(InstallCrashTest, WhatTheUserChangesBeforeTheNextStartStaysTheirs) {
   EXPECT_EQ(Recover(install), u"");
 }
 
+// After a cut at any step, the user rewrites every file that the release replaces, keeping its
+// size and times, as a tool that patches a file in place and puts its times back does. Only the
+// bytes tell such a file from the one the attempt met or left: each stays exactly the user's, and
+// every other file is of one version.
+TEST_F(InstallCrashTest, AFileTheUserRewroteKeepingItsSizeAndTimesStaysTheirs) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  const std::u16string replaced[] = {u"ZELK.EXE", u"doc\\manual.txt", u"readme.txt"};
+  const auto others = [&](test::TTreeSnapshot tree) {
+    for (const std::u16string& path : replaced) {
+      tree.erase(path);
+    }
+    return tree;
+  };
+  test::TTempDir reference;
+  test::WriteOldInstallation(reference.Path());
+  const test::TTreeSnapshot oldTree = others(test::SnapshotTree(reference.Path(), false));
+  const int operations = Attempt(reference, 0);
+  const test::TTreeSnapshot newTree = others(test::SnapshotTree(reference.Path(), false));
+  for (int lostAt = 1; lostAt <= operations; ++lostAt) {
+    test::TTempDir install;
+    Attempt(install, lostAt);
+    for (const std::u16string& path : replaced) {
+      TFileTimes times;
+      if (!GetFileTimes(install / path, times)) {
+        continue;  // put aside, its new one not placed yet
+      }
+      std::string bytes = test::ReadFileBytes(install / path);
+      for (char& byte : bytes) {
+        byte = static_cast<char>(~byte);
+      }
+      test::WriteFileBytes(install / path, bytes);
+      ASSERT_TRUE(SetFileTimes(install / path, times.Creation, times.LastWrite));
+    }
+    const test::TTreeSnapshot changed = test::SnapshotTree(install.Path(), false);
+    Recover(install);
+    const test::TTreeSnapshot recovered = test::SnapshotTree(install.Path(), false);
+    for (const std::u16string& path : replaced) {
+      EXPECT_TRUE(!changed.contains(path) || recovered.at(path) == changed.at(path))
+          << Utf16ToUtf8(path) << " after the power was lost at " << lostAt;
+    }
+    EXPECT_TRUE(others(recovered) == oldTree || others(recovered) == newTree) << lostAt;
+    EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << lostAt;
+  }
+}
+
 // What any unzip tool does: every entry written over the installation, with the entry's time.
 void ExtractByHand(const std::u16string& archivePath, const std::u16string& folder) {
   TZipFile zip;
