@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "install/install_names.h"
+#include "runtime/fault_hook.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
 #include "support/fake_platform.h"
@@ -26,13 +28,39 @@ namespace {
 constexpr char16_t kRestoredLine[] = u"前回中断したアップデートを元に戻しました.\r\n";
 constexpr char16_t kCompletedLine[] = u"前回中断したアップデートを完了しました.\r\n";
 
+// The operations of an attempt, counted as the power cut counts them. Those at which the journal
+// stands at its name and "settled" is not being written yet are the placing's.
+std::u16string gJournal;
+std::vector<int> gPlacing;
+int gSeen = 0;
+int gPhase = 0;
+bool NotePlacing(TFaultPoint point, std::u16string_view path) {
+  ++gSeen;
+  if (path == gJournal) {
+    gPhase = point == TFaultPoint::Replace ? 1 : 2;
+  } else if (gPhase == 1) {
+    gPlacing.push_back(gSeen);
+  }
+  return false;
+}
+
+// Operation gFailAt fails, and so does gFailAgainAt (when not 0), as a disk error fails them.
+int gFailAt = 0;
+int gFailAgainAt = 0;
+bool FailTwice(TFaultPoint, std::u16string_view) {
+  ++gSeen;
+  return gSeen == gFailAt || gSeen == gFailAgainAt;
+}
+
 class InstallCrashTest : public ::testing::Test {
  protected:
   // One attempt on a fresh copy of the old installation, the power lost at operation `lostAt`
-  // (0: never). Returns how many file operations it asked for.
-  int Attempt(const test::TTempDir& install, int lostAt) {
+  // (0: never), the operations that `failing` names failing before that. Returns how many file
+  // operations it asked for.
+  int Attempt(const test::TTempDir& install, int lostAt, TFaultHook failing = nullptr) {
     test::WriteOldInstallation(install.Path());
     test::TPowerCut power(lostAt);
+    power.FailAlso(failing, false);
     test::FakePlatform fake;
     TRunContext ctx(fake);
     ExtractArchive(ctx, archive, install.Path());
@@ -132,6 +160,58 @@ TEST_F(InstallCrashTest, ACrashWhileAFailedAttemptClearsUpLeavesTheOldInstallati
     restored += staged ? 1 : 0;
   }
   EXPECT_GT(restored, 0);
+}
+
+// Placing fails at its first, a middle or its last step, and a second fault meets the attempt's
+// own undo at any later step: that step fails too, or the power goes there. Where the undo stops
+// short of turning the journal back into its draft, the journal and the staged files stay, and
+// the next start finishes the attempt; otherwise the installation is the old one.
+TEST_F(InstallCrashTest, AnUndoCutShortOrFailingIsFinishedByTheNextStart) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir written;
+  test::WriteOldInstallation(written.Path());
+  const test::TTreeSnapshot oldTree = test::SnapshotTree(written.Path(), false);
+  test::TTempDir reference;
+  gJournal = JournalPath(reference.Path());
+  gPlacing.clear();
+  gSeen = 0;
+  gPhase = 0;
+  Attempt(reference, 0, &NotePlacing);
+  const test::TTreeSnapshot newTree = test::SnapshotTree(reference.Path(), false);
+  ASSERT_GT(gPlacing.size(), 2u);
+  int finished = 0;
+  for (const int failAt : {gPlacing.front(), gPlacing[gPlacing.size() / 2], gPlacing.back()}) {
+    gFailAt = failAt;
+    gFailAgainAt = 0;
+    gSeen = 0;
+    const int operations = [&] {
+      const test::TTempDir once;
+      return Attempt(once, 0, &FailTwice);
+    }();
+    for (int second = failAt + 1; second <= operations; ++second) {
+      for (const bool cut : {true, false}) {
+        test::TTempDir install;
+        gFailAgainAt = cut ? 0 : second;
+        gSeen = 0;
+        Attempt(install, cut ? second : 0, &FailTwice);
+        const bool journal = FileExists(JournalPath(install.Path()));
+        const std::u16string out = Recover(install);
+        const std::string at = "placing failed at " + std::to_string(failAt) +
+                               (cut ? ", the power lost at " : ", failed again at ") +
+                               std::to_string(second);
+        if (journal) {
+          EXPECT_EQ(test::SnapshotTree(install.Path(), false), newTree) << at;
+          EXPECT_EQ(out, kCompletedLine) << at;
+          ++finished;
+        } else {
+          EXPECT_EQ(test::SnapshotTree(install.Path(), false), oldTree) << at;
+          EXPECT_TRUE(out.empty() || out == kRestoredLine) << at << Utf16ToUtf8(out);
+        }
+        EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << at;
+      }
+    }
+  }
+  EXPECT_GT(finished, 5);
 }
 
 // Before the next start the user runs ZELK, which rewrites a file the attempt had replaced and
