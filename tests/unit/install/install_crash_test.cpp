@@ -283,6 +283,47 @@ TEST_F(InstallCrashTest, AFileTheUserRewroteKeepingItsSizeAndTimesStaysTheirs) {
   }
 }
 
+// The power goes as the attempt places its files, once ZELK.EXE is in place, and the user puts
+// the old ZELK.EXE back by hand: the attempt can no longer be finished, only undone, and the next
+// start undoes it. The power goes at any step of that undo too; the start after it finishes the
+// undo, and the installation is the old one.
+TEST_F(InstallCrashTest, AnUndoAtTheNextStartCutShortIsFinishedByTheStartAfter) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir written;
+  test::WriteOldInstallation(written.Path());
+  const test::TTreeSnapshot oldTree = test::SnapshotTree(written.Path(), false);
+  test::TTempDir reference;
+  int placedAt = Attempt(reference, 0);
+  do {
+    test::RemoveTree(reference.Path());
+    Attempt(reference, --placedAt);
+  } while (!Placing(reference));
+  const auto putBackByHand = [](const test::TTempDir& install) {
+    test::WriteFileBytes(install / u"ZELK.EXE", "old exe");
+    SetFileTimes(install / u"ZELK.EXE", test::OldInstallationTime(), test::OldInstallationTime());
+  };
+  putBackByHand(reference);
+  const int operations = [&] {
+    const test::TPowerCut counter(0);
+    EXPECT_EQ(Recover(reference), kRestoredLine);
+    return counter.Operations();
+  }();
+  ASSERT_EQ(test::SnapshotTree(reference.Path(), false), oldTree);
+  for (int lostAt = 1; lostAt <= operations; ++lostAt) {
+    test::TTempDir install;
+    Attempt(install, placedAt);
+    putBackByHand(install);
+    {
+      test::TPowerCut power(lostAt);
+      Recover(install);
+      power.LoseUnflushed(install.Path());
+    }
+    const std::u16string out = Recover(install);
+    EXPECT_EQ(test::SnapshotTree(install.Path(), false), oldTree) << "power lost at " << lostAt;
+    EXPECT_TRUE(out.empty() || out == kRestoredLine) << lostAt << Utf16ToUtf8(out);
+  }
+}
+
 // What any unzip tool does: every entry written over the installation, with the entry's time.
 void ExtractByHand(const std::u16string& archivePath, const std::u16string& folder) {
   TZipFile zip;
