@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ namespace {
 
 constexpr char16_t kRestoredLine[] = u"前回中断したアップデートを元に戻しました.\r\n";
 constexpr char16_t kCompletedLine[] = u"前回中断したアップデートを完了しました.\r\n";
+constexpr char16_t kNotRestoredLine[] = u"前回中断したアップデートを元に戻せませんでした.\r\n";
 
 // The operations of an attempt, counted as the power cut counts them. Those at which the journal
 // stands at its name and "settled" is not being written yet are the placing's.
@@ -322,6 +324,27 @@ TEST_F(InstallCrashTest, AnUndoAtTheNextStartCutShortIsFinishedByTheStartAfter) 
     EXPECT_EQ(test::SnapshotTree(install.Path(), false), oldTree) << "power lost at " << lostAt;
     EXPECT_TRUE(out.empty() || out == kRestoredLine) << lostAt << Utf16ToUtf8(out);
   }
+}
+
+// The power goes once the attempt has placed every file, and the user deletes its journal. Nothing
+// says any more which path each file put aside belongs to: the next start keeps them, and it and
+// every start after it say where, for as long as they are there.
+TEST_F(InstallCrashTest, FilesPutAsideWhoseJournalIsGoneAreKeptAndNamedByEveryStart) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir install;
+  CrashBeforeTheCommit(install);
+  ASSERT_TRUE(RemoveFile(JournalPath(install.Path())));
+  const std::u16string keptLine = std::u16string(kNotRestoredLine) + u"　→ " +
+                                  KeptFolderPath(install.Path()) + u" : " +
+                                  SysErrorMessage(kInvalidDataError) + u"\r\n";
+  EXPECT_EQ(Recover(install), keptLine);
+  EXPECT_EQ(Recover(install), keptLine);
+  std::multiset<std::string> kept;
+  for (const auto& [path, entry] : test::SnapshotTree(KeptFolderPath(install.Path()), false)) {
+    kept.insert(entry.Bytes);
+  }
+  EXPECT_EQ(kept, (std::multiset<std::string>{"old exe", "old manual", "old readme"}));
+  EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "new exe");
 }
 
 // What any unzip tool does: every entry written over the installation, with the entry's time.
