@@ -84,6 +84,11 @@ class TAttempt {
       WriteJournal(plan, *journal);
     } catch (...) {
       // Nothing changed but the installation folder's times, which the install's folder moved.
+      // The journal's draft, closed, stays for as long as a staged file that cannot go stays
+      // beside it, which it marks as a leftover.
+      if (journal) {
+        journal->Keep();
+      }
       EmptyInstallFolder(FInstallDir, false);
       journal.reset();
       std::vector<TJournalRecord> root;

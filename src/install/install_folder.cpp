@@ -68,7 +68,9 @@ bool EmptyInstallFolder(const std::u16string& installDir, bool settled) {
                          RenameFile(path, DeletablePath(installDir, number));
     empty = renamed && empty;
   }
-  return (!hasDraft || RemoveLeftover(draft, false)) && empty;
+  // The draft goes only once nothing else is left: staged files without it would be taken for an
+  // attempt whose journal someone removed.
+  return empty && (!hasDraft || RemoveLeftover(draft, false));
 }
 
 std::uint32_t NextInstallNumber(const std::u16string& installDir) {

@@ -5,6 +5,8 @@
 // goes wrong in ExtractArchive over that installation, at one chosen file operation:
 // - that operation alone fails, or another program takes a staged file away there, and the
 //   attempt fails or undoes itself in process;
+// - that operation fails, and a second fault meets what follows (the undo, the clear-up) at a
+//   later one: that one fails too, or the power is cut there;
 // - a second run starts there: its start and its own attempt, or only its start;
 // - the power is cut there (every later operation fails and what was not forced to the disk is
 //   lost), maybe after the flush of the commit's "settled" line failed, its line landing on the
@@ -24,7 +26,8 @@
 // - a release extracted by hand after a cut stays installed, every file of it;
 // - a second run changes nothing while the attempt is under way, and the attempt still installs;
 // - a failed attempt leaves the old installation, and one that succeeded the new one, even when
-//   its commit could not be forced;
+//   its commit could not be forced; one whose undo a second fault stopped short, its journal
+//   left at its name, is finished by the next start;
 // - the running updater fails no attempt that would install without it, and the user's settings
 //   file stays as it was;
 // - once the journal is deleted, no old file is lost (unless the journal said the attempt was
@@ -257,6 +260,13 @@ int gAt = 0;
 int gOperations = 0;
 bool FailOnce(TFaultPoint point, std::u16string_view path) {
   return ++gOperations == gAt || RefusedToRunningImage(point, path);
+}
+
+// Operation gAt fails, and so does gAgainAt.
+int gAgainAt = 0;
+bool FailTwice(TFaultPoint point, std::u16string_view path) {
+  ++gOperations;
+  return gOperations == gAt || gOperations == gAgainAt || RefusedToRunningImage(point, path);
 }
 
 // Another program (a virus scanner's quarantine) takes a staged file away at operation gAt.
@@ -587,8 +597,28 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   bool journalDeleted = false;
   bool deletedSettled = false;
   switch (input.ConsumeIntegralInRange(0, 3)) {
-    case 0:
     case 3: {
+      gAgainAt = gAt + input.ConsumeIntegralInRange(1, operations + 1);
+      bool installed = false;
+      if (input.ConsumeBool()) {
+        test::TPowerCut power(gAgainAt);
+        power.FailAlso(&FailOnce, false);
+        installed = Attempt(archive, folder);
+        power.LoseUnflushed(folder);
+      } else {
+        SetFaultHook(&FailTwice);
+        installed = Attempt(archive, folder);
+        SetFaultHook(nullptr);
+      }
+      const bool journal = FileExists(JournalPath(folder));
+      Require(installed || journal || Split(folder).Files == before.Files,
+              "a failed attempt that left no journal leaves the old installation");
+      Require(!installed || Split(folder).Files == after.Files,
+              "an attempt that succeeded has installed");
+      mustBeNew = installed || journal;
+      break;
+    }
+    case 0: {
       gStagedFolder = BackupFolderPath(folder);
       SetFaultHook(input.ConsumeBool() ? &FailOnce : &TakeAStagedFile);
       const bool installed = Attempt(archive, folder);

@@ -5,7 +5,13 @@
 // name, the new one once it was. Files the user changed meanwhile stay theirs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "install/install_names.h"
+#include "runtime/fault_hook.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
 #include "support/fake_platform.h"
@@ -22,14 +28,41 @@ namespace {
 
 constexpr char16_t kRestoredLine[] = u"前回中断したアップデートを元に戻しました.\r\n";
 constexpr char16_t kCompletedLine[] = u"前回中断したアップデートを完了しました.\r\n";
+constexpr char16_t kNotRestoredLine[] = u"前回中断したアップデートを元に戻せませんでした.\r\n";
+
+// The operations of an attempt, counted as the power cut counts them. Those at which the journal
+// stands at its name and "settled" is not being written yet are the placing's.
+std::u16string gJournal;
+std::vector<int> gPlacing;
+int gSeen = 0;
+int gPhase = 0;
+bool NotePlacing(TFaultPoint point, std::u16string_view path) {
+  ++gSeen;
+  if (path == gJournal) {
+    gPhase = point == TFaultPoint::Replace ? 1 : 2;
+  } else if (gPhase == 1) {
+    gPlacing.push_back(gSeen);
+  }
+  return false;
+}
+
+// Operation gFailAt fails, and so does gFailAgainAt (when not 0), as a disk error fails them.
+int gFailAt = 0;
+int gFailAgainAt = 0;
+bool FailTwice(TFaultPoint, std::u16string_view) {
+  ++gSeen;
+  return gSeen == gFailAt || gSeen == gFailAgainAt;
+}
 
 class InstallCrashTest : public ::testing::Test {
  protected:
   // One attempt on a fresh copy of the old installation, the power lost at operation `lostAt`
-  // (0: never). Returns how many file operations it asked for.
-  int Attempt(const test::TTempDir& install, int lostAt) {
+  // (0: never), the operations that `failing` names failing before that. Returns how many file
+  // operations it asked for.
+  int Attempt(const test::TTempDir& install, int lostAt, TFaultHook failing = nullptr) {
     test::WriteOldInstallation(install.Path());
     test::TPowerCut power(lostAt);
+    power.FailAlso(failing, false);
     test::FakePlatform fake;
     TRunContext ctx(fake);
     ExtractArchive(ctx, archive, install.Path());
@@ -89,8 +122,8 @@ TEST_F(InstallCrashTest, ACrashAfterAnyStepLeavesTheOldOrTheNewInstallation) {
       EXPECT_EQ(recovered, newTree) << "power lost at " << lostAt;
       EXPECT_EQ(out, placing ? kCompletedLine : u"") << lostAt;
     } else {
-      EXPECT_TRUE(crashed == oldTree || crashed == newTree) << "changed without a journal at "
-                                                            << lostAt;
+      EXPECT_TRUE(crashed == oldTree || crashed == newTree)
+          << "changed without a journal at " << lostAt;
       EXPECT_EQ(recovered, crashed) << "power lost at " << lostAt;
       EXPECT_TRUE(out.empty() || out == kRestoredLine) << lostAt;
     }
@@ -102,22 +135,85 @@ TEST_F(InstallCrashTest, ACrashAfterAnyStepLeavesTheOldOrTheNewInstallation) {
 }
 
 // The attempt fails at its last entry, before anything changes; the power goes while it clears
-// what it staged.
+// what it staged. The installation is as it was written, every byte and time, both after the
+// attempt and after the next start, which says it put the update back exactly where the cut left
+// staged files to remove.
 TEST_F(InstallCrashTest, ACrashWhileAFailedAttemptClearsUpLeavesTheOldInstallation) {
   test::WriteFileBytes(archive, test::Release(test::kReleaseEntries - 1).Build());
+  test::TTempDir written;
+  test::WriteOldInstallation(written.Path());
   test::TTempDir reference;
   const int operations = Attempt(reference, 0);
-  const test::TTreeSnapshot oldTree = test::SnapshotTree(reference.Path(), true);
+  ASSERT_EQ(test::SnapshotTree(reference.Path(), true), test::SnapshotTree(written.Path(), true));
+  const test::TTreeSnapshot oldTree = test::SnapshotTree(written.Path(), false);
+  int restored = 0;
   for (int lostAt = 1; lostAt <= operations; ++lostAt) {
     test::TTempDir install;
     Attempt(install, lostAt);
-    Recover(install);
-    EXPECT_EQ(test::SnapshotTree(install.Path(), false),
-              test::SnapshotTree(reference.Path(), false))
-        << "power lost at " << lostAt;
+    ASSERT_FALSE(FileExists(JournalPath(install.Path()))) << lostAt;
+    const std::vector<TDirEntry> left = ListDirectory(BackupFolderPath(install.Path()));
+    const bool staged = std::any_of(left.begin(), left.end(), [](const TDirEntry& entry) {
+      return IsStagedFileName(entry.Name);
+    });
+    EXPECT_EQ(Recover(install), staged ? kRestoredLine : u"") << "power lost at " << lostAt;
+    EXPECT_EQ(test::SnapshotTree(install.Path(), false), oldTree) << "power lost at " << lostAt;
     EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << lostAt;
+    EXPECT_EQ(Recover(install), u"") << lostAt;
+    restored += staged ? 1 : 0;
   }
-  EXPECT_EQ(test::SnapshotTree(reference.Path(), true), oldTree);
+  EXPECT_GT(restored, 0);
+}
+
+// Placing fails at a middle or at its last step, and a second fault meets the attempt's
+// own undo at any later step: that step fails too, or the power goes there. Where the undo stops
+// short of turning the journal back into its draft, the journal and the staged files stay, and
+// the next start finishes the attempt; otherwise the installation is the old one.
+TEST_F(InstallCrashTest, AnUndoCutShortOrFailingIsFinishedByTheNextStart) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir written;
+  test::WriteOldInstallation(written.Path());
+  const test::TTreeSnapshot oldTree = test::SnapshotTree(written.Path(), false);
+  test::TTempDir reference;
+  gJournal = JournalPath(reference.Path());
+  gPlacing.clear();
+  gSeen = 0;
+  gPhase = 0;
+  Attempt(reference, 0, &NotePlacing);
+  const test::TTreeSnapshot newTree = test::SnapshotTree(reference.Path(), false);
+  ASSERT_GT(gPlacing.size(), 2u);
+  int finished = 0;
+  for (const int failAt : {gPlacing[gPlacing.size() / 2], gPlacing.back()}) {
+    gFailAt = failAt;
+    gFailAgainAt = 0;
+    gSeen = 0;
+    const int operations = [&] {
+      const test::TTempDir once;
+      return Attempt(once, 0, &FailTwice);
+    }();
+    for (int second = failAt + 1; second <= operations; ++second) {
+      for (const bool cut : {true, false}) {
+        test::TTempDir install;
+        gFailAgainAt = cut ? 0 : second;
+        gSeen = 0;
+        Attempt(install, cut ? second : 0, &FailTwice);
+        const bool journal = FileExists(JournalPath(install.Path()));
+        const std::u16string out = Recover(install);
+        const std::string at = "placing failed at " + std::to_string(failAt) +
+                               (cut ? ", the power lost at " : ", failed again at ") +
+                               std::to_string(second);
+        if (journal) {
+          EXPECT_EQ(test::SnapshotTree(install.Path(), false), newTree) << at;
+          EXPECT_EQ(out, kCompletedLine) << at;
+          ++finished;
+        } else {
+          EXPECT_EQ(test::SnapshotTree(install.Path(), false), oldTree) << at;
+          EXPECT_TRUE(out.empty() || out == kRestoredLine) << at << Utf16ToUtf8(out);
+        }
+        EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << at;
+      }
+    }
+  }
+  EXPECT_GT(finished, 5);
 }
 
 // Before the next start the user runs ZELK, which rewrites a file the attempt had replaced and
@@ -142,6 +238,113 @@ TEST_F(InstallCrashTest, WhatTheUserChangesBeforeTheNextStartStaysTheirs) {
   EXPECT_TRUE(FileExists(install / u"plugins\\a.dll"));
   EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path())));
   EXPECT_EQ(Recover(install), u"");
+}
+
+// After a cut at any step, the user rewrites every file that the release replaces, keeping its
+// size and times, as a tool that patches a file in place and puts its times back does. Only the
+// bytes tell such a file from the one the attempt met or left: each stays exactly the user's, and
+// every other file is of one version.
+TEST_F(InstallCrashTest, AFileTheUserRewroteKeepingItsSizeAndTimesStaysTheirs) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  const std::u16string replaced[] = {u"ZELK.EXE", u"doc\\manual.txt", u"readme.txt"};
+  const auto others = [&](test::TTreeSnapshot tree) {
+    for (const std::u16string& path : replaced) {
+      tree.erase(path);
+    }
+    return tree;
+  };
+  test::TTempDir reference;
+  test::WriteOldInstallation(reference.Path());
+  const test::TTreeSnapshot oldTree = others(test::SnapshotTree(reference.Path(), false));
+  const int operations = Attempt(reference, 0);
+  const test::TTreeSnapshot newTree = others(test::SnapshotTree(reference.Path(), false));
+  for (int lostAt = 1; lostAt <= operations; ++lostAt) {
+    test::TTempDir install;
+    Attempt(install, lostAt);
+    for (const std::u16string& path : replaced) {
+      TFileTimes times;
+      if (!GetFileTimes(install / path, times)) {
+        continue;  // put aside, its new one not placed yet
+      }
+      std::string bytes = test::ReadFileBytes(install / path);
+      for (char& byte : bytes) {
+        byte = static_cast<char>(~byte);
+      }
+      test::WriteFileBytes(install / path, bytes);
+      ASSERT_TRUE(SetFileTimes(install / path, times.Creation, times.LastWrite));
+    }
+    const test::TTreeSnapshot changed = test::SnapshotTree(install.Path(), false);
+    Recover(install);
+    const test::TTreeSnapshot recovered = test::SnapshotTree(install.Path(), false);
+    for (const std::u16string& path : replaced) {
+      EXPECT_TRUE(!changed.contains(path) || recovered.at(path) == changed.at(path))
+          << Utf16ToUtf8(path) << " after the power was lost at " << lostAt;
+    }
+    EXPECT_TRUE(others(recovered) == oldTree || others(recovered) == newTree) << lostAt;
+    EXPECT_FALSE(DirectoryExists(BackupFolderPath(install.Path()))) << lostAt;
+  }
+}
+
+// The power goes as the attempt places its files, once ZELK.EXE is in place, and the user puts
+// the old ZELK.EXE back by hand: the attempt can no longer be finished, only undone, and the next
+// start undoes it. The power goes at any step of that undo too; the start after it finishes the
+// undo, and the installation is the old one.
+TEST_F(InstallCrashTest, AnUndoAtTheNextStartCutShortIsFinishedByTheStartAfter) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir written;
+  test::WriteOldInstallation(written.Path());
+  const test::TTreeSnapshot oldTree = test::SnapshotTree(written.Path(), false);
+  test::TTempDir reference;
+  int placedAt = Attempt(reference, 0);
+  do {
+    test::RemoveTree(reference.Path());
+    Attempt(reference, --placedAt);
+  } while (!Placing(reference));
+  const auto putBackByHand = [](const test::TTempDir& install) {
+    test::WriteFileBytes(install / u"ZELK.EXE", "old exe");
+    SetFileTimes(install / u"ZELK.EXE", test::OldInstallationTime(), test::OldInstallationTime());
+  };
+  putBackByHand(reference);
+  const int operations = [&] {
+    const test::TPowerCut counter(0);
+    EXPECT_EQ(Recover(reference), kRestoredLine);
+    return counter.Operations();
+  }();
+  ASSERT_EQ(test::SnapshotTree(reference.Path(), false), oldTree);
+  for (int lostAt = 1; lostAt <= operations; ++lostAt) {
+    test::TTempDir install;
+    Attempt(install, placedAt);
+    putBackByHand(install);
+    {
+      test::TPowerCut power(lostAt);
+      Recover(install);
+      power.LoseUnflushed(install.Path());
+    }
+    const std::u16string out = Recover(install);
+    EXPECT_EQ(test::SnapshotTree(install.Path(), false), oldTree) << "power lost at " << lostAt;
+    EXPECT_TRUE(out.empty() || out == kRestoredLine) << lostAt << Utf16ToUtf8(out);
+  }
+}
+
+// The power goes once the attempt has placed every file, and the user deletes its journal. Nothing
+// says any more which path each file put aside belongs to: the next start keeps them, and it and
+// every start after it say where, for as long as they are there.
+TEST_F(InstallCrashTest, FilesPutAsideWhoseJournalIsGoneAreKeptAndNamedByEveryStart) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  test::TTempDir install;
+  CrashBeforeTheCommit(install);
+  ASSERT_TRUE(RemoveFile(JournalPath(install.Path())));
+  const std::u16string keptLine = std::u16string(kNotRestoredLine) + u"　→ " +
+                                  KeptFolderPath(install.Path()) + u" : " +
+                                  SysErrorMessage(kInvalidDataError) + u"\r\n";
+  EXPECT_EQ(Recover(install), keptLine);
+  EXPECT_EQ(Recover(install), keptLine);
+  std::multiset<std::string> kept;
+  for (const auto& [path, entry] : test::SnapshotTree(KeptFolderPath(install.Path()), false)) {
+    kept.insert(entry.Bytes);
+  }
+  EXPECT_EQ(kept, (std::multiset<std::string>{"old exe", "old manual", "old readme"}));
+  EXPECT_EQ(test::ReadFileBytes(install / u"ZELK.EXE"), "new exe");
 }
 
 // What any unzip tool does: every entry written over the installation, with the entry's time.
