@@ -150,6 +150,12 @@ TRollResult ForwardReplace(const std::u16string& path, std::u16string_view insta
     return NotAsPlanned(path);
   }
   if (TRollResult failed = PlaceStaged(staged, path, installDir, record, mode)) {
+    // A staged file that cannot take its place now (a scanner holding it, say) must not leave the
+    // path empty until some later start: the old file goes back at once where it was moved from
+    // just now, so that the updater itself, above all, still stands to start again.
+    if (taken && !FileExists(path)) {
+      RenameFile(old, path);
+    }
     return failed;
   }
   // Windows gives a name's old creation time to the file that takes the name within seconds.

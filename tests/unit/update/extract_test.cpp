@@ -14,6 +14,7 @@
 #include "runtime/stream.h"
 #include "runtime/text.h"
 #include "support/fake_platform.h"
+#include "support/power_cut.h"
 #include "support/sample_install.h"
 #include "support/temp_dir.h"
 #include "support/tree_snapshot.h"
@@ -632,6 +633,40 @@ TEST_F(ExtractArchiveTest, AnAttemptThatCanBeNeitherFinishedNorUndoneIsReported)
   EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
   EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
+  EXPECT_FALSE(BackupLeft());
+}
+
+// A power cut leaves the journal at its name before anything is placed; at the next start a
+// scanner holds the staged ZELK.EXE, so the old one, just put aside, cannot be replaced. It goes
+// back to its path at once: a path is never left empty for some later start to fill, and the
+// updater's own file above all must stand to make that start.
+TEST_F(ExtractArchiveTest, AStagedFileThatCannotTakeItsPlaceAfterACutLeavesTheOldOneStanding) {
+  test::WriteFileBytes(archive, test::Release().Build());
+  for (int lostAt = 1;; ++lostAt) {
+    test::RemoveTree(dest);
+    test::WriteOldInstallation(dest);
+    {
+      const test::TPowerCut power(lostAt);
+      ExtractArchive(ctx, archive, dest);
+    }
+    if (FileExists(JournalPath(dest))) {
+      break;
+    }
+  }
+  ASSERT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  SetFaultHook([](TFaultPoint point, std::u16string_view path) {
+    return point == TFaultPoint::Rename && path.ends_with(u".NEW");
+  });
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_TRUE(Out().starts_with(u"前回中断したアップデートを元に戻せませんでした.\r\n"))
+      << Utf16ToUtf8(Out());
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
+  SetFaultHook(nullptr);
+  fake.StdOut.clear();
+  RecoverInstallation(ctx, dest);
+  EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
+  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
   EXPECT_FALSE(BackupLeft());
 }
 
