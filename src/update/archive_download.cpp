@@ -173,12 +173,22 @@ bool BeginBody(TRunContext& ctx, TDownload& d, const THttpRequest& request) {
   return true;
 }
 
+// Whether a 206 is of the body asked for: a server that ignores If-Range may send the rest of
+// another body of the same size, which only the validator it names tells apart. An answer that
+// names none is taken by its range alone.
+bool SameBody(const THttpRequest& request, const std::u16string& validator) {
+  const auto etag = request.Header(kQueryETag);
+  const auto modified = request.Header(kQueryLastModified);
+  return (!etag && !modified) || etag == validator || modified == validator;
+}
+
 // Takes a 206 answer to a request for the rest: only the exact rest of the same body continues
-// the part file.
+// the part file, and only while the part file is as this run left it.
 bool ContinueBody(TRunContext& ctx, TDownload& d, const THttpRequest& request, char* buffer) {
   const auto text = request.Header(kQueryContentRange);
   const auto range = text ? ParseContentRange(*text) : std::nullopt;
-  if (!range || range->First != d.Have || range->Total != d.Total || range->Last + 1 != d.Total ||
+  if (!range || !SameBody(request, d.Validator) || range->First != d.Have ||
+      range->Total != d.Total || range->Last + 1 != d.Total ||
       !request.AnnouncedWithin(d.Total - d.Have) ||
       request.ContentLength().value_or(d.Total - d.Have) != d.Total - d.Have) {
     ReportNotObtained(ctx);
@@ -196,6 +206,16 @@ bool ContinueBody(TRunContext& ctx, TDownload& d, const THttpRequest& request, c
     d.Part.emplace(ctx.State.ArchivePath, TReplacementFile::TContinue{});
   } catch (const EFCreateError&) {
     ReportCannotWrite(ctx);
+    return false;
+  }
+  if (d.Part->Stream().Position() != static_cast<std::int64_t>(d.Have)) {
+    // Another run went on with this part between this run's requests: what it holds is no
+    // longer this run's to go on with, nor to remove.
+    d.Part->Keep();
+    d.Part.reset();
+    d.Copy.reset();
+    d.Validator.clear();
+    ReportNotObtained(ctx);
     return false;
   }
   return true;

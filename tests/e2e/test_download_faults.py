@@ -197,6 +197,26 @@ class TDownloadFaultTest(TE2ECase):
             self.assertEqual(kept.read(), LARGE_RELEASE)
         self.AssertInstalledAndTidy(LARGE_DATA)
 
+    def testTheRestOfAnotherBodyIsNeverJoinedToThePart(self):
+        # A server that ignores If-Range answers the request for the rest with the rest of a
+        # rebuilt archive of the very same size under another ETag: its range fits, its
+        # validator does not. Nothing of it joins the part, and the earlier archive stays.
+        rebuilt = MakeArchive([("zelk.dat", os.urandom(len(LARGE_DATA)), (2024, 3, 1, 9, 30, 0))],
+                              compression=0)
+        release = MakeArchive([("zelk.dat", LARGE_DATA, (2024, 3, 1, 9, 30, 0))], compression=0)
+        self.assertEqual(len(rebuilt), len(release))
+        response = Resumable(release, '"r156"', [BLOCK + 5000])
+        response.Impostor = Resumable(rebuilt, '"r157"')
+        self.Earlier()
+        result = self.Fetch(response, PRESENT)
+        self.assertEqual([request.Headers.get("If-Range") for request in result.Requests],
+                         [None, '"r156"'])
+        self.assertTrue(result.Stdout.startswith(self.Start()), self.Describe(result))
+        self.assertTrue(result.Stdout.endswith(ConsoleLines(
+            "取得が途切れました. 続きを取得します. (1)", messages.NOT_OBTAINED)),
+            self.Describe(result))
+        self.AssertEarlierKept()
+
     def testAServerThatIgnoresRangeCostsAFullDownloadAndNothingElse(self):
         # It gives an ETag, so the break is continued, but answers the request for the rest with
         # the whole body again.

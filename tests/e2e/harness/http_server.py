@@ -55,6 +55,9 @@ class TResponse:
     # it whole.
     ETag: str = None
     Breaks: list = dataclasses.field(default_factory=list)
+    # A server that ignores If-Range: every request for "Range: bytes=N-" is answered 206 with this
+    # response's body from N on, under its own ETag.
+    Impostor: "TResponse" = None
 
 
 # What a proxy that wants a logon answers: Basic, the scheme Wine's WinINet can answer with the
@@ -193,7 +196,11 @@ class _THandler(http.server.BaseHTTPRequestHandler):
         time.sleep(response.Delay)
         status, start = response.Status, 0
         wanted = self.headers.get("Range", "")
-        if (response.ETag is not None and wanted.startswith("bytes=") and wanted.endswith("-")
+        asked = wanted.startswith("bytes=") and wanted.endswith("-")
+        if asked and response.Impostor is not None:
+            response = response.Impostor
+            status, start = 206, int(wanted[len("bytes="):-1])
+        elif (response.ETag is not None and asked
                 and self.headers.get("If-Range") == response.ETag):
             status, start = 206, int(wanted[len("bytes="):-1])
         body = response.Body[start:]
