@@ -62,6 +62,16 @@ class TDownloadFaultTest(TE2ECase):
         with open(self.Archive, "rb") as kept:
             self.assertEqual(kept.read(), EARLIER)
 
+    def AssertTheNextDownloadInstalls(self):
+        """A download of the release after that, beside a ZELK without a window: fetched whole
+        and installed."""
+        self.Installation.AddStandIn("ZELK.EXE")
+        self.StandIns.Configure("ZELK", window="none")
+        self.Server.Route("zip/" + NAME, Archive(RELEASE))
+        result = self.RunUpdater(self.Url, answers=["yes"])
+        self.AssertConsole(result, self.Start() + ConsoleLines(
+            messages.Marks(len(RELEASE)), messages.OBTAINED, *messages.Installation()))
+
     def Start(self):
         return ConsoleLines(*messages.Greeting(), messages.KEPT,
                             *messages.ArchiveArgument(self.Url),
@@ -127,12 +137,7 @@ class TDownloadFaultTest(TE2ECase):
         with open(self.Part, "rb") as leftover:
             self.assertEqual(leftover.read(), RELEASE[:BLOCK])
 
-        self.Installation.AddStandIn("ZELK.EXE")
-        self.StandIns.Configure("ZELK", window="none")
-        self.Server.Route("zip/" + NAME, Archive(RELEASE))
-        result = self.RunUpdater(self.Url, answers=["yes"])
-        self.AssertConsole(result, self.Start() + ConsoleLines(
-            messages.Marks(len(RELEASE)), messages.OBTAINED, *messages.Installation()))
+        self.AssertTheNextDownloadInstalls()
         with open(self.Installation.File("zelk.dat"), "rb") as installed:
             self.assertEqual(installed.read(), RELEASE_DATA)
         with open(users, "rb") as own:
@@ -148,12 +153,7 @@ class TDownloadFaultTest(TE2ECase):
                                          ETag='"planted"'))
         self.KillRunOnceFileHolds(planted + REPLACEMENT_SUFFIX, BLOCK, url)
 
-        self.Installation.AddStandIn("ZELK.EXE")
-        self.StandIns.Configure("ZELK", window="none")
-        self.Server.Route("zip/" + NAME, Archive(RELEASE))
-        result = self.RunUpdater(self.Url, answers=["yes"])
-        self.AssertConsole(result, self.Start() + ConsoleLines(
-            messages.Marks(len(RELEASE)), messages.OBTAINED, *messages.Installation()))
+        self.AssertTheNextDownloadInstalls()
         self.assertEqual([name for name in os.listdir(self.Installation.Path)
                           if name.startswith("planted")], [])
         self.AssertInstalledAndTidy()

@@ -40,6 +40,14 @@ class ExtractArchiveTest : public ::testing::Test {
     return ExtractArchive(ctx, archive, dest);
   }
   std::u16string Out() const { return test::DecodedStdOut(fake); }
+  // With nothing in its way any more, the next start finishes the update.
+  void ExpectTheNextStartCompletes() {
+    SetFaultHook(nullptr);
+    fake.StdOut.clear();
+    RecoverInstallation(ctx, dest);
+    EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
+    EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  }
   std::u16string FailureLine() const { return archive + u" の展開に失敗しました.\r\n"; }
   bool BackupLeft() const { return DirectoryExists(BackupFolderPath(dest)); }
 
@@ -499,11 +507,7 @@ TEST_F(ExtractArchiveTest, AnAttemptWhoseUndoStoppedShortIsFinishedAtTheNextStar
   EXPECT_FALSE(Extract(test::Release()));
   EXPECT_TRUE(FileExists(dest + u"plugins\\a.dll"));
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
-  SetFaultHook(nullptr);
-  fake.StdOut.clear();
-  RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
-  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  ExpectTheNextStartCompletes();
   EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
   EXPECT_FALSE(BackupLeft());
   fake.StdOut.clear();
@@ -627,11 +631,7 @@ TEST_F(ExtractArchiveTest, AnAttemptThatCanBeNeitherFinishedNorUndoneIsReported)
       << Utf16ToUtf8(said);
   EXPECT_FALSE(Extract(TZipBuilder().Stored("ZELK.EXE", "newer exe")));
   EXPECT_EQ(test::SnapshotTree(dest, false), held);
-  SetFaultHook(nullptr);
-  fake.StdOut.clear();
-  RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
-  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  ExpectTheNextStartCompletes();
   EXPECT_EQ(test::ReadFileBytes(dest + u"readme.txt"), "new readme");
   EXPECT_FALSE(BackupLeft());
 }
@@ -662,11 +662,7 @@ TEST_F(ExtractArchiveTest, AStagedFileThatCannotTakeItsPlaceAfterACutLeavesTheOl
   EXPECT_TRUE(Out().starts_with(u"前回中断したアップデートを元に戻せませんでした.\r\n"))
       << Utf16ToUtf8(Out());
   EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "old exe");
-  SetFaultHook(nullptr);
-  fake.StdOut.clear();
-  RecoverInstallation(ctx, dest);
-  EXPECT_EQ(Out(), u"前回中断したアップデートを完了しました.\r\n");
-  EXPECT_EQ(test::ReadFileBytes(dest + u"ZELK.EXE"), "new exe");
+  ExpectTheNextStartCompletes();
   EXPECT_FALSE(BackupLeft());
 }
 
