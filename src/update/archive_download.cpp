@@ -51,6 +51,13 @@ enum class TAttempt {
   Failed,  // printed; nothing more is asked
 };
 
+// True when the part file can be gone on from: it holds some of a body that has a validator, and
+// some is still to come. A part that holds every byte although its last read failed is not: there
+// is no rest to ask for (a server answers such a Range with 416), and no later run takes it up.
+bool CanContinue(const TDownload& d) {
+  return !d.Validator.empty() && d.Have > 0 && d.Have < d.Total;
+}
+
 // Lets go of the part file: kept with its record for a later run when its bytes can be gone on
 // from, else removed with its record. The copy goes too.
 void LetGo(TRunContext& ctx, TDownload& d) {
@@ -58,7 +65,7 @@ void LetGo(TRunContext& ctx, TDownload& d) {
   if (!d.Part) {
     return;
   }
-  if (!d.Validator.empty() && d.Have > 0) {
+  if (CanContinue(d)) {
     d.Part->Keep();
   } else {
     d.Part.reset();
@@ -257,7 +264,7 @@ TAttempt Attempt(TRunContext& ctx, TDownload& d, char* buffer, bool last) {
     return TAttempt::Complete;
   }
   const bool broken = end == TTransferEnd::Broken || end == TTransferEnd::Complete;
-  const bool resumable = broken && !d.Validator.empty() && d.Have > 0;
+  const bool resumable = broken && CanContinue(d);
   if (resumable && !last) {
     d.Part->Keep();
     d.Part.reset();
