@@ -180,12 +180,20 @@ bool BeginBody(TRunContext& ctx, TDownload& d, const THttpRequest& request) {
   return true;
 }
 
+// True when the answer names its body by `validator`, as a 206 does with the ETag or Last-Modified
+// of the body its bytes are of. A server that takes Range but not If-Range answers the rest of
+// the body it has now, changed or not, and only this tells the two apart when their sizes agree.
+bool NamesBody(const THttpRequest& request, const std::u16string& validator) {
+  return request.Header(kQueryETag) == validator || request.Header(kQueryLastModified) == validator;
+}
+
 // Takes a 206 answer to a request for the rest: only the exact rest of the same body continues
 // the part file.
 bool ContinueBody(TRunContext& ctx, TDownload& d, const THttpRequest& request, char* buffer) {
   const auto text = request.Header(kQueryContentRange);
   const auto range = text ? ParseContentRange(*text) : std::nullopt;
-  if (!range || range->First != d.Have || range->Total != d.Total || range->Last + 1 != d.Total ||
+  if (!range || !NamesBody(request, d.Validator) || range->First != d.Have ||
+      range->Total != d.Total || range->Last + 1 != d.Total ||
       !request.AnnouncedWithin(d.Total - d.Have) ||
       request.ContentLength().value_or(d.Total - d.Have) != d.Total - d.Have) {
     ReportNotObtained(ctx);
