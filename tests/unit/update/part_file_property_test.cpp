@@ -33,7 +33,7 @@ using test::FakePlatform;
 using test::TTempDir;
 using TFolder = std::map<std::u16string, std::string>;  // file name to bytes
 
-constexpr int kSchedules = 200;
+constexpr int kSchedules = 300;
 
 // One version of an archive as its server has it between runs.
 struct TVersion {
@@ -115,7 +115,7 @@ class TSchedule {
     for (TSite& site : FSites) {
       site.TakesIfRange = Chance(0.5);
       site.Versions.push_back(
-          NewVersion(FSites[0].Versions.empty() ? 0 : FSites[0].Versions[0].Body.size()));
+          NewVersion(FSites[0].Versions.empty() ? 0 : FSites[0].Versions[0].Body.size(), 0));
     }
     test::WriteFileBytes(FDir / u"zelk32_150.zip", "an archive of another name");
     test::WriteFileBytes(FDir / u"zelk32_156.zip.txt", "a file of the user's");
@@ -167,7 +167,9 @@ class TSchedule {
     }
   }
 
-  TVersion NewVersion(std::size_t previousSize) {
+  // The `index`-th version of a site: its ETag is no other version's, but its date may be another
+  // site's, as mirrors' dates agree.
+  TVersion NewVersion(std::size_t previousSize, std::size_t index) {
     ++FVersions;
     TVersion v;
     v.Body = RandomBytes(RandomSize(previousSize));
@@ -176,7 +178,8 @@ class TSchedule {
       v.ETag = u"\"v" + IntToText(FVersions) + u"\"";
     }
     if (validators != 0 && validators != 3) {
-      v.LastModified = u"Fri, 11 Dec 2026 10:00:" + IntToText(10 + FVersions % 50) + u" GMT";
+      v.LastModified =
+          u"Fri, 11 Dec 2026 10:00:" + IntToText(static_cast<std::int64_t>(10 + index)) + u" GMT";
     }
     v.HasLength = Chance(0.9);
     return v;
@@ -253,7 +256,8 @@ class TSchedule {
     std::uint64_t end = body.size();  // past the last byte sent
     if (wrong == 2) {
       r.Status = 500 + static_cast<std::uint32_t>(Below(4));
-    } else if (from && wrong == 3 && !(v.Body.size() == 1 && *from == 0) && !v.Body.empty()) {
+    } else if (from && (wrong == 3 || wrong == 6) && !(v.Body.size() == 1 && *from == 0) &&
+               !v.Body.empty()) {
       // An honest answer from another byte than the one asked for.
       r.Status = 206;
       first = (*from + 1 + Between(0, std::max<std::size_t>(v.Body.size(), 2) - 2)) % v.Body.size();
@@ -318,7 +322,7 @@ class TSchedule {
     }
     TSite& site = FSites[FSite];
     if (Chance(0.3)) {
-      site.Versions.push_back(NewVersion(site.Versions.back().Body.size()));
+      site.Versions.push_back(NewVersion(site.Versions.back().Body.size(), site.Versions.size()));
     }
     const bool clean = site.TakesIfRange && Chance(0.25);
     const bool dies = !clean && Chance(0.5);
