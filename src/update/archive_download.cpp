@@ -51,6 +51,13 @@ enum class TAttempt {
   Failed,  // printed; nothing more is asked
 };
 
+// True when the part file can be gone on from: it holds some of a body that has a validator, and
+// some is still to come. A part that holds every byte although its last read failed is not: there
+// is no rest to ask for (a server answers such a Range with 416), and no later run takes it up.
+bool CanContinue(const TDownload& d) {
+  return !d.Validator.empty() && d.Have > 0 && d.Have < d.Total;
+}
+
 // Lets go of the part file: kept with its record for a later run when its bytes can be gone on
 // from, else removed with its record. The copy goes too.
 void LetGo(TRunContext& ctx, TDownload& d) {
@@ -58,7 +65,7 @@ void LetGo(TRunContext& ctx, TDownload& d) {
   if (!d.Part) {
     return;
   }
-  if (!d.Validator.empty() && d.Have > 0) {
+  if (CanContinue(d)) {
     d.Part->Keep();
   } else {
     d.Part.reset();
@@ -173,13 +180,11 @@ bool BeginBody(TRunContext& ctx, TDownload& d, const THttpRequest& request) {
   return true;
 }
 
-// Whether a 206 is of the body asked for: a server that ignores If-Range may send the rest of
-// another body of the same size, which only the validator it names tells apart. An answer that
-// names none is taken by its range alone.
-bool SameBody(const THttpRequest& request, const std::u16string& validator) {
-  const auto etag = request.Header(kQueryETag);
-  const auto modified = request.Header(kQueryLastModified);
-  return (!etag && !modified) || etag == validator || modified == validator;
+// True when the answer names its body by `validator`, as a 206 does with the ETag or Last-Modified
+// of the body its bytes are of. A server that takes Range but not If-Range answers the rest of
+// the body it has now, changed or not, and only this tells the two apart when their sizes agree.
+bool NamesBody(const THttpRequest& request, const std::u16string& validator) {
+  return request.Header(kQueryETag) == validator || request.Header(kQueryLastModified) == validator;
 }
 
 // Takes a 206 answer to a request for the rest: only the exact rest of the same body continues
@@ -187,7 +192,7 @@ bool SameBody(const THttpRequest& request, const std::u16string& validator) {
 bool ContinueBody(TRunContext& ctx, TDownload& d, const THttpRequest& request, char* buffer) {
   const auto text = request.Header(kQueryContentRange);
   const auto range = text ? ParseContentRange(*text) : std::nullopt;
-  if (!range || !SameBody(request, d.Validator) || range->First != d.Have ||
+  if (!range || !NamesBody(request, d.Validator) || range->First != d.Have ||
       range->Total != d.Total || range->Last + 1 != d.Total ||
       !request.AnnouncedWithin(d.Total - d.Have) ||
       request.ContentLength().value_or(d.Total - d.Have) != d.Total - d.Have) {
@@ -277,7 +282,7 @@ TAttempt Attempt(TRunContext& ctx, TDownload& d, char* buffer, bool last) {
     return TAttempt::Complete;
   }
   const bool broken = end == TTransferEnd::Broken || end == TTransferEnd::Complete;
-  const bool resumable = broken && !d.Validator.empty() && d.Have > 0;
+  const bool resumable = broken && CanContinue(d);
   if (resumable && !last) {
     d.Part->Keep();
     d.Part.reset();

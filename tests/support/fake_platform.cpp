@@ -141,15 +141,20 @@ bool FakePlatform::QueryInternetOptionNumber(TInetHandle request, std::uint32_t 
   if (option != kRequestFlags) {
     return false;
   }
-  value = Responses.at(static_cast<TRequest*>(request)->Url).ViaProxy ? kViaProxy : 0;
+  value = ResponseOf(request).ViaProxy ? kViaProxy : 0;
   return true;
 }
 
 bool FakePlatform::SendHttpRequest(TInetHandle request, const std::u16string& headers) {
   Calls.push_back("HttpSendRequest");
-  const TRequest& state = *static_cast<TRequest*>(request);
+  TRequest& state = *static_cast<TRequest*>(request);
   SentReceiveTimeouts.push_back(state.ReceiveTimeout);
   SentHeaders.push_back(headers);
+  const auto answer = Answers.find(state.Url);
+  if (answer != Answers.end()) {
+    state.Answer = answer->second(headers);
+    return !state.Answer->OpenFails;
+  }
   const auto it = Responses.find(state.Url);
   return it != Responses.end() && !it->second.OpenFails;
 }
@@ -158,7 +163,7 @@ bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLe
                                        std::uint32_t& value) {
   Calls.push_back("HttpQueryInfo " + std::to_string(infoLevel));
   const TRequest& state = *static_cast<TRequest*>(request);
-  const TResponse& response = Responses.at(state.Url);
+  const TResponse& response = ResponseOf(request);
   constexpr std::uint32_t kStatusCode = 19;
   constexpr std::uint32_t kFlagNumber = 0x20000000;
   constexpr std::uint32_t kFlagNoAuth = 0x00040000;
@@ -172,17 +177,25 @@ bool FakePlatform::HttpQueryInfoNumber(TInetHandle request, std::uint32_t infoLe
 bool FakePlatform::HttpQueryInfoText(TInetHandle request, std::uint32_t infoLevel,
                                      std::u16string& value) {
   Calls.push_back("HttpQueryInfoText " + std::to_string(infoLevel));
-  const TResponse& response = Responses.at(static_cast<TRequest*>(request)->Url);
-  constexpr std::uint32_t kLocation = 33;
+  const TResponse& response = ResponseOf(request);
   constexpr std::uint32_t kContentLength = 5;
   if (infoLevel == kContentLength && response.HasContentLength) {
     value = DecimalText(response.ContentLength);
     return true;
   }
-  if (infoLevel != kLocation || response.Location.empty()) {
+  constexpr std::uint32_t kLastModified = 11;
+  constexpr std::uint32_t kLocation = 33;
+  constexpr std::uint32_t kContentRange = 53;
+  constexpr std::uint32_t kETag = 54;
+  const std::u16string* text = infoLevel == kLastModified   ? &response.LastModified
+                               : infoLevel == kLocation     ? &response.Location
+                               : infoLevel == kContentRange ? &response.ContentRange
+                               : infoLevel == kETag         ? &response.ETag
+                                                            : nullptr;
+  if (text == nullptr || text->empty()) {
     return false;
   }
-  value = response.Location;
+  value = *text;
   return true;
 }
 
@@ -216,7 +229,7 @@ bool FakePlatform::InternetReadFile(TInetHandle request, void* buffer, std::uint
     OnRead();
   }
   auto* state = static_cast<TRequest*>(request);
-  const TResponse& response = Responses.at(state->Url);
+  const TResponse& response = ResponseOf(request);
   bytesRead = 0;
   if (state->NextBlock >= response.Blocks.size() * response.Repeat) {
     return !response.ReadFailsAtEnd;
@@ -230,6 +243,11 @@ bool FakePlatform::InternetReadFile(TInetHandle request, void* buffer, std::uint
     state->Offset = 0;
   }
   return true;
+}
+
+const FakePlatform::TResponse& FakePlatform::ResponseOf(TInetHandle request) const {
+  const auto* state = static_cast<const TRequest*>(request);
+  return state->Answer ? *state->Answer : Responses.at(state->Url);
 }
 
 void FakePlatform::InternetCloseHandle(TInetHandle handle) {

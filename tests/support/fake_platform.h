@@ -49,11 +49,18 @@ class FakePlatform : public Platform {
     bool ViaProxy = false;  // the request goes through the system's proxy
     // The proxy wants a logon: a request that does not let WinINet answer it (NO_AUTH) gets 407.
     bool ProxyWantsLogon = false;
+    // The Content-Range, ETag and Last-Modified headers; empty: none.
+    std::u16string ContentRange{};
+    std::u16string ETag{};
+    std::u16string LastModified{};
   };
   bool SessionFails = false;
   std::map<std::u16string, TResponse> Responses;  // by URL; an unknown URL cannot be sent
-  std::vector<std::u16string> OpenedUrls;         // every URL a request was begun for (cracked)
-  std::vector<std::uint32_t> OpenUrlFlags;        // the flags each request was opened with
+  // A server that answers each request by what it asks, for the URLs it is set for (Responses is
+  // then not looked at): called with the request's extra headers as it is sent.
+  std::map<std::u16string, std::function<TResponse(const std::u16string& headers)>> Answers;
+  std::vector<std::u16string> OpenedUrls;   // every URL a request was begun for (cracked)
+  std::vector<std::uint32_t> OpenUrlFlags;  // the flags each request was opened with
   // The receive timeout (INTERNET_OPTION_RECEIVE_TIMEOUT) each request had when it was sent; 0
   // when none was set.
   std::vector<std::uint32_t> SentReceiveTimeouts;
@@ -179,14 +186,16 @@ class FakePlatform : public Platform {
     std::u16string Url;
     std::uint32_t Flags = 0;
     std::uint32_t ReceiveTimeout = 0;
-    std::size_t NextBlock = 0;  // counted over every repeat of the blocks
-    std::size_t Offset = 0;     // what a short read left of that block
+    std::size_t NextBlock = 0;          // counted over every repeat of the blocks
+    std::size_t Offset = 0;             // what a short read left of that block
+    std::optional<TResponse> Answer{};  // what Answers gave it, when they are set for its URL
   };
   struct TProcessHandleState {
     std::uint32_t ProcessId;
     int Instance;
   };
   TWindow* FindWindow(TWindowHandle window);
+  const TResponse& ResponseOf(TInetHandle request) const;
   std::u16string FCrackedUrl;
   std::deque<TConnection> FConnections;  // stable addresses: handles point at them
   std::deque<TRequest> FRequests;
