@@ -30,8 +30,8 @@
 //   left at its name, is finished by the next start;
 // - the running updater fails no attempt that would install without it, and the user's settings
 //   file stays as it was;
-// - once the journal is deleted, no old file is lost (unless the journal said the attempt was
-//   settled): each stands at its path or is kept in the install's folder; every file is of one
+// - once the journal is deleted, no old file is lost (unless the new installation was complete):
+//   each stands at its path or is kept in the install's folder; every file is of one
 //   version or the other, no start says it put the update back unless every file is old, and a
 //   later attempt still installs;
 // - nothing of the attempt stays: no install's folder (but the old image of a running updater
@@ -521,11 +521,11 @@ std::u16string KeptReport(const std::u16string& folder) {
 
 // A start after the journal was deleted: nothing lost, no file of a third version, and no claim
 // that the update was put back unless it was; the kept files named while there are any. Once the
-// journal said the attempt was settled, the new installation was complete and its old files were
-// only leftovers.
+// new installation was complete (the journal said so, or every file stood new although its
+// "settled" line had not reached the disk), its old files were only leftovers.
 void CheckJournalDeleted(const std::u16string& folder, const TSplit& before, const TSplit& after,
-                         bool settled, const std::u16string& said) {
-  if (!settled) {
+                         bool complete, const std::u16string& said) {
+  if (!complete) {
     CheckNothingLost(folder, before);
   }
   CheckMixed(folder, before, after);
@@ -595,7 +595,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   TUserChanges changes;
   bool mustBeNew = false;
   bool journalDeleted = false;
-  bool deletedSettled = false;
+  bool deletedComplete = false;
   switch (input.ConsumeIntegralInRange(0, 3)) {
     case 3: {
       gAgainAt = gAt + input.ConsumeIntegralInRange(1, operations + 1);
@@ -663,7 +663,7 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
       mustBeNew = journal || (cut.Files == after.Files && cut.Files != before.Files);
       if (journal && input.ConsumeIntegralInRange(0, 3) == 0) {
         // The user, seeing an update left half done, deletes its journal.
-        deletedSettled = Settled(folder);
+        deletedComplete = Settled(folder) || cut.Files == after.Files;
         RemoveFile(JournalPath(folder));
         journalDeleted = true;
         mustBeNew = false;
@@ -713,10 +713,10 @@ void Run(FuzzedDataProvider& input, const std::u16string& root) {
   }
   const std::u16string said = RecoverRefusing(folder);
   if (journalDeleted) {
-    CheckJournalDeleted(folder, before, after, deletedSettled, said);
+    CheckJournalDeleted(folder, before, after, deletedComplete, said);
     Require(RecoverRefusing(folder) == KeptReport(folder),
             "every start after that names the kept files, and only them");
-    CheckJournalDeleted(folder, before, after, deletedSettled, KeptReport(folder));
+    CheckJournalDeleted(folder, before, after, deletedComplete, KeptReport(folder));
     const bool again = [&] {
       const TRefusing refusing;
       return Attempt(archive, folder);
