@@ -205,7 +205,8 @@ class TSchedule {
     const bool whole = Chance(0.5);
     std::vector<std::string> blocks;
     for (std::size_t at = 0; at < bytes.size();) {
-      const std::size_t size = whole ? kReadBlockSize : Between(1, kReadBlockSize + 5000);
+      const auto size =
+          static_cast<std::size_t>(whole ? kReadBlockSize : Between(1, kReadBlockSize + 5000));
       blocks.push_back(bytes.substr(at, size));
       at += size;
     }
@@ -272,7 +273,8 @@ class TSchedule {
       }
       r.Status = 206;
       first = *from;
-      body = RandomBytes(std::max<std::size_t>(longest, first) + 1 + Below(kReadBlockSize));
+      body = RandomBytes(std::max<std::size_t>(longest, static_cast<std::size_t>(first)) + 1 +
+                         static_cast<std::size_t>(Below(kReadBlockSize)));
       end = end > first ? end : body.size();
     } else if (from && (same || !site.TakesIfRange) && wrong != 5) {
       // The rest asked for; a server that takes no Range (5) sends the whole body instead, one
@@ -282,7 +284,7 @@ class TSchedule {
     }
     std::string sent = "an error page";
     if (r.Status == 200 || r.Status == 206) {
-      sent = body.substr(first, end - first);
+      sent = body.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(end - first));
     }
     if (r.Status == 206) {
       r.ContentRange = u"bytes " + DecimalText(first) + u"-" + DecimalText(end - 1) + u"/" +
